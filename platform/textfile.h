@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace pd::platform {
+
+enum class TextEncoding {
+    Ansi, // the user's ANSI code page, no byte-order mark
+    Utf8Bom,
+    Utf16LeBom,
+    Utf16BeBom,
+};
+
+struct DecodedText {
+    QString text;
+    TextEncoding encoding = TextEncoding::Ansi;
+};
+
+// Decodes file bytes: a UTF-8, UTF-16 LE or UTF-16 BE byte-order mark selects that encoding
+// (the mark itself is not part of the text), anything else is read in the ANSI code page.
+// Never fails: invalid sequences become U+FFFD, an odd trailing byte of UTF-16 is dropped.
+DecodedText DecodeText(const QByteArray& bytes);
+
+// Encodes text for a file in the given encoding, with the byte-order mark where it has one.
+QByteArray EncodeText(const QString& text, TextEncoding encoding);
+
+// Reads a regular file whole and decodes it as DecodeText does. Empty when the path is not a
+// regular file or cannot be read (a folder, a FIFO, missing, no permission).
+std::optional<DecodedText> ReadTextFile(const QString& path);
+
+// Replaces the file whole with the text in the given encoding: written to a temporary file in
+// the same folder and renamed over the old one, so a failure never leaves it half written.
+// False (with a reason in *error when given) when the file could not be written.
+bool WriteTextFile(const QString& path, const QString& text, TextEncoding encoding = TextEncoding::Ansi,
+    QString* error = nullptr);
+
+// Splits text into lines: CR, LF and CR LF each end a line. A final line break does not add an
+// empty last line; empty text gives no lines.
+QStringList SplitLines(const QString& text);
+
+} // namespace pd::platform

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <functional>
+#include <optional>
+
+namespace pd::test {
+
+// A fresh folder below the system's temporary folder, removed with the object.
+class TempFolder {
+public:
+    TempFolder();
+    // Absolute path without trailing "/".
+    QString Path() const { return m_dir.path(); }
+    // Path() + "/" + relative.
+    QString File(const QString& relative) const;
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// Whole-file helpers; WriteBytes creates missing parent folders.
+QByteArray ReadBytes(const QString& path);
+void WriteBytes(const QString& path, const QByteArray& bytes);
+
+// Sets (or, with std::nullopt, unsets) an environment variable for the lifetime of the object.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::optional<QString>& value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    QByteArray m_name;
+    std::optional<QByteArray> m_old;
+};
+
+bool RunningAsRoot();
+
+// Runs body in a forked child that has dropped to the unprivileged user "nobody" (uid and gid
+// 65534) and returns the child's exit status: body's result, or 100 + signal number when it
+// died, 99 when the switch failed. Only for a root parent.
+int RunAsOtherUser(const std::function<int()>& body);
+
+// Runs body in a forked child and returns its exit status, as above without the user switch.
+int RunInChild(const std::function<int()>& body);
+
+} // namespace pd::test
