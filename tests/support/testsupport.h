@@ -6,6 +6,17 @@
 
 #include <functional>
 #include <optional>
+#include <ostream>
+
+// Readable texts in test failures instead of byte dumps.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+inline void PrintTo(const QByteArray& bytes, std::ostream* out)
+{
+    *out << '"' << bytes.toStdString() << '"';
+}
 
 namespace pd::test {
 

@@ -1,0 +1,15 @@
+#include "scan/imagingsetup.h"
+
+#include "logging/log.h"
+#include "platform/imaging/twain.h"
+
+namespace pd::scan {
+
+void ImagingLibraryStart()
+{
+    TWAIN_LogFile(0);
+    TWAIN_SetLogFolder(logging::LogFolder());
+    TWAIN_LogFile(1);
+}
+
+} // namespace pd::scan

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building and running Paperdart ("run") or building and testing
+# it ("test") needs. Only what is missing is installed; sudo is used for that alone when not root.
+set -euo pipefail
+
+build_packages=(cmake g++ ninja-build pkg-config qt6-base-dev libsane-dev libturbojpeg0-dev)
+run_packages=(libqt6gui6 qt6-qpa-plugins fonts-dejavu-core libsane1 sane-airscan sane-utils xdg-utils)
+test_packages=(googletest libgtest-dev libgmock-dev python3 qpdf poppler-utils xvfb xauth)
+
+case "${1:-}" in
+run) wanted=("${build_packages[@]}" "${run_packages[@]}") ;;
+test) wanted=("${build_packages[@]}" "${run_packages[@]}" "${test_packages[@]}") ;;
+*)
+    echo "usage: $0 run|test" >&2
+    exit 2
+    ;;
+esac
+
+missing=()
+for package in "${wanted[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$package")
+    fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=()
+if [ "$(id -u)" -ne 0 ]; then
+    if ! command -v sudo >/dev/null; then
+        echo "These Debian packages are missing and sudo is not available: ${missing[*]}" >&2
+        echo "Install them as root: apt-get install ${missing[*]}" >&2
+        exit 1
+    fi
+    sudo=(sudo)
+fi
+echo "Installing Debian packages: ${missing[*]}"
+"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"

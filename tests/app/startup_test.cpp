@@ -1,0 +1,161 @@
+#include "app/startup.h"
+
+#include "app/paperdartform.h"
+#include "platform/folders.h"
+#include "platform/imaging/imaginglog.h"
+#include "settings/mailconfigform.h"
+#include "tests/support/testsupport.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+#include <vector>
+
+namespace pd::app {
+namespace {
+
+using settings::Form_MAILConfig;
+
+TEST(ModuleTable, ModulesRunInTheirFixedOrder)
+{
+    const auto modules = ProgramModules();
+    ASSERT_EQ(modules.size(), 4u);
+    const char* names[] = { "log", "translator", "shared configuration", "imaging library" };
+    for (std::size_t i = 0; i < modules.size(); ++i)
+        EXPECT_EQ(modules[i].name, QLatin1StringView(names[i]));
+    EXPECT_TRUE(modules[0].start && modules[0].end);
+    EXPECT_TRUE(!modules[1].start && modules[1].end);
+    EXPECT_TRUE(modules[2].start && modules[2].end);
+    EXPECT_TRUE(modules[3].start && !modules[3].end);
+}
+
+std::vector<std::string> g_calls;
+
+TEST(ModuleTable, EndStepsRunInReverseOrderAndMissingStepsAreSkipped)
+{
+    using namespace Qt::StringLiterals;
+    const ModuleSteps table[] = {
+        { "a"_L1, [] { g_calls.push_back("start a"); }, [] { g_calls.push_back("end a"); } },
+        { "b"_L1, nullptr, [] { g_calls.push_back("end b"); } },
+        { "c"_L1, [] { g_calls.push_back("start c"); }, nullptr },
+    };
+    g_calls.clear();
+    RunStartSteps(table);
+    RunEndSteps(table);
+    EXPECT_EQ(g_calls, (std::vector<std::string> { "start a", "start c", "end b", "end a" }));
+}
+
+// A run of the whole program with the real program file copied into a folder of the test's own,
+// so the log lands there.
+class ProgramRun : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const QString program = m_folder.File(QStringLiteral("paperdart"));
+        ASSERT_TRUE(QFile::copy(QStringLiteral(PD_PAPERDART_EXE), program));
+        platform::OverrideModuleFileName(program);
+    }
+    void TearDown() override { platform::OverrideModuleFileName({}); }
+
+    QList<QByteArray> LogLines() const
+    {
+        const QString month = QDate::currentDate().toString(QStringLiteral("yyyyMM"));
+        QList<QByteArray> lines = test::ReadBytes(m_folder.File(QStringLiteral("log/") + month + QStringLiteral(".log")))
+                                      .split('\n');
+        if (!lines.isEmpty() && lines.last().isEmpty())
+            lines.removeLast();
+        return lines;
+    }
+
+    test::TempFolder m_folder;
+    test::ScopedEnv m_config { "XDG_CONFIG_HOME", m_folder.File(QStringLiteral("home/config")) };
+    test::ScopedEnv m_cache { "XDG_CACHE_HOME", m_folder.File(QStringLiteral("home/cache")) };
+};
+
+TEST_F(ProgramRun, StartsLogsShowsTheMainWindowAndShutsDownInReverseOrder)
+{
+    std::vector<StartupStage> stages;
+    bool loopSurvivedOtherWindowClosing = false;
+    const int result = RunProgram("paperdart", [&](StartupStage stage) {
+        stages.push_back(stage);
+        switch (stage) {
+        case StartupStage::ModulesStarted: {
+            EXPECT_EQ(QApplication::instance(), nullptr); // so no window can exist yet
+            const QList<QByteArray> lines = LogLines();
+            ASSERT_EQ(lines.size(), 1);
+            EXPECT_TRUE(lines[0].endsWith(": Startup:" + QFile::encodeName(m_folder.File(QStringLiteral("paperdart")))
+                + "  Version:" PD_PROJECT_VERSION "\r"))
+                << lines[0].toStdString();
+            EXPECT_EQ(platform::imaging::ImagingLogPath(), m_folder.File(QStringLiteral("log/imaging.log")));
+            break;
+        }
+        case StartupStage::MainWindowCreated:
+            ASSERT_NE(Form_Paperdart, nullptr);
+            EXPECT_EQ(Form_MAILConfig, nullptr);
+            EXPECT_TRUE(Form_Paperdart->FirstShow);
+            EXPECT_FALSE(Form_Paperdart->isVisible());
+            EXPECT_EQ(QApplication::applicationDisplayName(), QStringLiteral("Paperdart"));
+            break;
+        case StartupStage::ConfigDialogCreated:
+            ASSERT_NE(Form_MAILConfig, nullptr);
+            EXPECT_EQ(Form_MAILConfig->parentWidget(), Form_Paperdart);
+            EXPECT_FALSE(Form_MAILConfig->isVisible());
+            EXPECT_FALSE(Form_Paperdart->isVisible());
+            break;
+        case StartupStage::LoopRunning:
+            EXPECT_TRUE(Form_Paperdart->isVisible());
+            EXPECT_FALSE(Form_Paperdart->FirstShow);
+            EXPECT_EQ(Form_Paperdart->windowTitle(), QStringLiteral("Paperdart"));
+            EXPECT_FALSE(Form_MAILConfig->isVisible());
+            // Another window closing does not end the run; the main window closing does.
+            Form_MAILConfig->show();
+            Form_MAILConfig->close();
+            QTimer::singleShot(20, [&] {
+                loopSurvivedOtherWindowClosing = true;
+                Form_Paperdart->close();
+            });
+            break;
+        case StartupStage::LoopEnded:
+            EXPECT_TRUE(loopSurvivedOtherWindowClosing);
+            EXPECT_FALSE(LogLines().last().endsWith(": Stop\r"));
+            break;
+        case StartupStage::ModulesEnded:
+            EXPECT_TRUE(LogLines().last().endsWith(": Stop\r"));
+            EXPECT_NE(Form_Paperdart, nullptr);
+            EXPECT_NE(Form_MAILConfig, nullptr);
+            break;
+        case StartupStage::WindowsDestroyed:
+            EXPECT_EQ(Form_Paperdart, nullptr);
+            EXPECT_EQ(Form_MAILConfig, nullptr);
+            EXPECT_EQ(QApplication::instance(), nullptr);
+            break;
+        }
+    });
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(stages,
+        (std::vector<StartupStage> { StartupStage::ModulesStarted, StartupStage::MainWindowCreated,
+            StartupStage::ConfigDialogCreated, StartupStage::LoopRunning, StartupStage::LoopEnded,
+            StartupStage::ModulesEnded, StartupStage::WindowsDestroyed }));
+    const QList<QByteArray> lines = LogLines();
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines[0].contains(": Startup:"));
+    EXPECT_TRUE(lines[1].endsWith(": Stop\r"));
+}
+
+TEST_F(ProgramRun, LogLevelZeroLeavesOnlyTheStartLine)
+{
+    test::WriteBytes(m_folder.File(QStringLiteral("config/Hollowell.INI")), "[LOG]\r\nLevel=0\r\n");
+    const int result = RunProgram("paperdart", [](StartupStage stage) {
+        if (stage == StartupStage::LoopRunning)
+            QTimer::singleShot(0, [] { Form_Paperdart->close(); });
+    });
+    EXPECT_EQ(result, 0);
+    const QList<QByteArray> lines = LogLines();
+    ASSERT_EQ(lines.size(), 1);
+    EXPECT_TRUE(lines[0].contains(": Startup:"));
+}
+
+} // namespace
+} // namespace pd::app

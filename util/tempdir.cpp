@@ -1,0 +1,50 @@
+#include "util/tempdir.h"
+
+#include "platform/folders.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <sys/stat.h>
+
+namespace pd::util {
+
+namespace {
+
+const QString kFallbackTemp = QStringLiteral("/tmp/");
+
+bool EnsureFolder(const QString& folder)
+{
+    if (QFileInfo(folder).isDir())
+        return true;
+    const QString parent = QFileInfo(QDir::cleanPath(folder)).path();
+    if (!platform::ForceDirectories(parent))
+        return false;
+    ::mkdir(QFile::encodeName(folder).constData(), 0700);
+    return QFileInfo(folder).isDir();
+}
+
+} // namespace
+
+QString GetTempDirectory()
+{
+    const QString temp = platform::GetTempPath();
+    const QString longForm = EnsureFolder(temp) ? LongPathName(temp) : QString();
+    if (!longForm.isEmpty())
+        return longForm.endsWith(QLatin1Char('/')) ? longForm : longForm + QLatin1Char('/');
+    platform::ForceDirectories(kFallbackTemp);
+    return kFallbackTemp;
+}
+
+QString LongPathName(const QString& path)
+{
+    return platform::GetLongPathName(path);
+}
+
+QString CreatePrivateTempFolder(const QString& name)
+{
+    const QString folder = GetTempDirectory() + name + QLatin1Char('/');
+    return platform::CreatePrivateDirectory(folder) ? folder : QString();
+}
+
+} // namespace pd::util
