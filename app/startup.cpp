@@ -1,19 +1,20 @@
 #include "app/startup.h"
 
+#include <array>
+#include <memory>
+#include <ranges>
+
+#include <QApplication>
+#include <QTimer>
+
 #include "app/paperdartform.h"
 #include "logging/log.h"
+#include "platform/quitsignals.h"
 #include "platform/wia/coinit.h"
 #include "scan/imagingsetup.h"
 #include "settings/mailconfigform.h"
 #include "settings/sharedconfig.h"
 #include "ui/translator.h"
-
-#include <QApplication>
-#include <QTimer>
-
-#include <array>
-#include <memory>
-#include <ranges>
 
 namespace pd::app {
 
@@ -55,37 +56,65 @@ void RunEndSteps(std::span<const ModuleSteps> modules)
             module.end();
 }
 
+namespace {
+
+// The application object and the two windows that live for the whole run. Members are destroyed
+// in reverse order: the dialog, the main window, then the application object.
+class ProgramWindows {
+public:
+    explicit ProgramWindows(const char* programPath)
+        : m_argv { const_cast<char*>(programPath), nullptr }
+        , m_application(m_argc, m_argv)
+    {
+        QApplication::setApplicationDisplayName(u"Paperdart"_s);
+        // The run ends when the main window closes, not when some last window does.
+        QApplication::setQuitOnLastWindowClosed(false);
+    }
+
+    void Create(const StartupObserver& observer)
+    {
+        m_mainWindow = std::make_unique<TForm_Paperdart>();
+        QObject::connect(m_mainWindow.get(), &TForm_Paperdart::closed, &m_application, &QCoreApplication::quit);
+        // Logout or Ctrl+C closes the main window, so the run still ends in order with its "Stop" line.
+        QObject::connect(&m_quitSignals, &platform::QuitSignals::quitRequested, m_mainWindow.get(), &QWidget::close);
+        Notify(observer, StartupStage::MainWindowCreated);
+        m_configDialog = std::make_unique<settings::TForm_MAILConfig>(m_mainWindow.get());
+        Notify(observer, StartupStage::ConfigDialogCreated);
+    }
+
+    // The event loop shows the main window and runs until it is closed.
+    void Run(const StartupObserver& observer)
+    {
+        QTimer::singleShot(0, &m_application, [&observer] { Notify(observer, StartupStage::LoopRunning); });
+        m_mainWindow->show();
+        QApplication::exec();
+        Notify(observer, StartupStage::LoopEnded);
+    }
+
+private:
+    // Only the program name reaches the toolkit: the program reads no command-line arguments.
+    int m_argc = 1;
+    char* m_argv[2];
+    QApplication m_application;
+    platform::QuitSignals m_quitSignals;
+    std::unique_ptr<TForm_Paperdart> m_mainWindow;
+    std::unique_ptr<settings::TForm_MAILConfig> m_configDialog;
+};
+
+} // namespace
+
 int RunProgram(const char* programPath, const StartupObserver& observer)
 {
     RunStartSteps(ProgramModules());
     platform::CoInitialize();
     Notify(observer, StartupStage::ModulesStarted);
-
-    // Only the program name reaches the toolkit: the program reads no command-line arguments.
-    int argc = 1;
-    char* argv[] = { const_cast<char*>(programPath), nullptr };
-    auto application = std::make_unique<QApplication>(argc, argv);
-    QApplication::setApplicationDisplayName(u"Paperdart"_s);
-    // The run ends when the main window closes, not when some last window does.
-    QApplication::setQuitOnLastWindowClosed(false);
-
-    auto mainWindow = std::make_unique<TForm_Paperdart>();
-    QObject::connect(mainWindow.get(), &TForm_Paperdart::closed, application.get(), &QCoreApplication::quit);
-    Notify(observer, StartupStage::MainWindowCreated);
-    auto configDialog = std::make_unique<settings::TForm_MAILConfig>(mainWindow.get());
-    Notify(observer, StartupStage::ConfigDialogCreated);
-
-    QTimer::singleShot(0, application.get(), [&] { Notify(observer, StartupStage::LoopRunning); });
-    mainWindow->show();
-    QApplication::exec();
-    Notify(observer, StartupStage::LoopEnded);
-
-    RunEndSteps(ProgramModules());
-    Notify(observer, StartupStage::ModulesEnded);
-
-    configDialog.reset();
-    mainWindow.reset();
-    application.reset();
+    {
+        ProgramWindows windows(programPath);
+        windows.Create(observer);
+        windows.Run(observer);
+        RunEndSteps(ProgramModules());
+        Notify(observer, StartupStage::ModulesEnded);
+    }
     Notify(observer, StartupStage::WindowsDestroyed);
     platform::CoUninitialize();
     return 0;

@@ -1,9 +1,9 @@
 #pragma once
 
-#include <QLatin1StringView>
-
 #include <functional>
 #include <span>
+
+#include <QLatin1StringView>
 
 namespace pd::app {
 

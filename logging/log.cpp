@@ -1,18 +1,18 @@
 #include "logging/log.h"
 
-#include "logging/versioninfo.h"
-#include "platform/codepage.h"
-#include "platform/error.h"
-#include "platform/folders.h"
-#include "platform/locale.h"
-
-#include <QFileInfo>
-
 #include <cerrno>
 #include <fcntl.h>
 #include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <QFileInfo>
+
+#include "logging/versioninfo.h"
+#include "platform/codepage.h"
+#include "platform/error.h"
+#include "platform/folders.h"
+#include "platform/locale.h"
 
 namespace pd::logging {
 
@@ -65,7 +65,7 @@ void AppendLine(const QString& fileName, const QByteArray& line)
         fd = OpenForAppend(path, O_CREAT);
     if (fd < 0)
         return;
-    struct stat info {};
+    struct stat info { };
     if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
         ssize_t written;
         do

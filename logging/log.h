@@ -1,10 +1,10 @@
 #pragma once
 
-#include <QDateTime>
-#include <QString>
-
 #include <exception>
 #include <functional>
+
+#include <QDateTime>
+#include <QString>
 
 namespace pd::logging {
 

@@ -1,10 +1,10 @@
 #pragma once
 
-#include <QByteArray>
-#include <QString>
-
 #include <exception>
 #include <vector>
+
+#include <QByteArray>
+#include <QString>
 
 namespace pd::platform {
 

@@ -1,9 +1,9 @@
 #pragma once
 
+#include <cstdint>
+
 #include <QLocale>
 #include <QString>
-
-#include <cstdint>
 
 namespace pd::platform {
 

@@ -9,16 +9,16 @@ namespace pd::platform {
 // ("..." or '...'). The file is read with byte-order-mark detection, else in the ANSI code page.
 
 // The value of key in section, or defaultValue when the file, the section or the key is missing.
-QString GetPrivateProfileString(const QString& section, const QString& key, const QString& defaultValue,
-    const QString& fileName);
+QString GetPrivateProfileString(
+    const QString& section, const QString& key, const QString& defaultValue, const QString& fileName);
 
 // Sets key in section to value. Only that key's line changes; every other line stays. A missing
 // key, section or file is created. Lines are written as "[SECTION]" and "key=value", each ended by
 // CR LF, in the file's own encoding (a new file in the ANSI code page), replacing the file through a
 // temporary file. A CR or LF inside the value is written as a blank, so it cannot start a new line.
 // False when the file could not be written.
-bool WritePrivateProfileString(const QString& section, const QString& key, const QString& value,
-    const QString& fileName);
+bool WritePrivateProfileString(
+    const QString& section, const QString& key, const QString& value, const QString& fileName);
 
 // Integer conversion of a profile value: text of three or more characters beginning with "0x" or
 // "0X" is hexadecimal, text beginning with "$" likewise, other text signed decimal. Hexadecimal

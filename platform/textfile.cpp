@@ -1,0 +1,154 @@
+#include "platform/textfile.h"
+
+#include <array>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include "platform/codepage.h"
+
+namespace pd::platform {
+
+namespace {
+
+const QByteArray kUtf8Bom = QByteArrayLiteral("\xEF\xBB\xBF");
+const QByteArray kUtf16LeBom = QByteArrayLiteral("\xFF\xFE");
+const QByteArray kUtf16BeBom = QByteArrayLiteral("\xFE\xFF");
+
+// UTF-16 code units to text; a surrogate without its partner becomes U+FFFD.
+QString DecodeUtf16(const QByteArray& bytes, qsizetype start, bool bigEndian)
+{
+    const qsizetype count = (bytes.size() - start) / 2;
+    QString text(count, Qt::Uninitialized);
+    QChar* out = text.data();
+    for (qsizetype i = 0; i < count; ++i) {
+        const auto first = static_cast<unsigned char>(bytes[start + 2 * i]);
+        const auto second = static_cast<unsigned char>(bytes[start + 2 * i + 1]);
+        out[i] = QChar(bigEndian ? char16_t(first << 8 | second) : char16_t(second << 8 | first));
+    }
+    for (qsizetype i = 0; i < count; ++i) {
+        if (out[i].isHighSurrogate() && i + 1 < count && out[i + 1].isLowSurrogate())
+            ++i;
+        else if (out[i].isSurrogate())
+            out[i] = QChar::ReplacementCharacter;
+    }
+    return text;
+}
+
+QByteArray EncodeUtf16(const QString& text, bool bigEndian)
+{
+    QByteArray bytes = bigEndian ? kUtf16BeBom : kUtf16LeBom;
+    bytes.reserve(bytes.size() + 2 * text.size());
+    for (const QChar c : text) {
+        const auto high = static_cast<char>(c.unicode() >> 8);
+        const auto low = static_cast<char>(c.unicode() & 0xFF);
+        bytes.append(bigEndian ? high : low);
+        bytes.append(bigEndian ? low : high);
+    }
+    return bytes;
+}
+
+std::optional<QByteArray> ReadAll(int fd, off_t expectedSize)
+{
+    QByteArray bytes;
+    bytes.reserve(static_cast<qsizetype>(expectedSize));
+    std::array<char, 65536> buffer {};
+    for (;;) {
+        const ssize_t count = ::read(fd, buffer.data(), buffer.size());
+        if (count == 0)
+            return bytes;
+        if (count > 0)
+            bytes.append(buffer.data(), count);
+        else if (errno != EINTR)
+            return std::nullopt;
+    }
+}
+
+// Opens without blocking (a FIFO put in the file's place after the check must not hang the
+// reader) and accepts only a regular file.
+std::optional<QByteArray> ReadRegularFile(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    std::optional<QByteArray> bytes;
+    struct stat info { };
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
+        bytes = ReadAll(fd, info.st_size);
+    ::close(fd);
+    return bytes;
+}
+
+} // namespace
+
+DecodedText DecodeText(const QByteArray& bytes)
+{
+    if (bytes.startsWith(kUtf8Bom))
+        return { QString::fromUtf8(bytes.constData() + kUtf8Bom.size(), bytes.size() - kUtf8Bom.size()),
+            TextEncoding::Utf8Bom };
+    if (bytes.startsWith(kUtf16LeBom))
+        return { DecodeUtf16(bytes, kUtf16LeBom.size(), false), TextEncoding::Utf16LeBom };
+    if (bytes.startsWith(kUtf16BeBom))
+        return { DecodeUtf16(bytes, kUtf16BeBom.size(), true), TextEncoding::Utf16BeBom };
+    return { DecodeAnsi(bytes), TextEncoding::Ansi };
+}
+
+QByteArray EncodeText(const QString& text, TextEncoding encoding)
+{
+    switch (encoding) {
+    case TextEncoding::Utf8Bom:
+        return kUtf8Bom + text.toUtf8();
+    case TextEncoding::Utf16LeBom:
+        return EncodeUtf16(text, false);
+    case TextEncoding::Utf16BeBom:
+        return EncodeUtf16(text, true);
+    case TextEncoding::Ansi:
+        break;
+    }
+    return EncodeAnsi(text);
+}
+
+std::optional<DecodedText> ReadTextFile(const QString& path)
+{
+    if (!QFileInfo(path).isFile())
+        return std::nullopt;
+    const std::optional<QByteArray> bytes = ReadRegularFile(path);
+    if (!bytes)
+        return std::nullopt;
+    return DecodeText(*bytes);
+}
+
+bool WriteTextFile(const QString& path, const QString& text, TextEncoding encoding, QString* error)
+{
+    const QByteArray bytes = EncodeText(text, encoding);
+    QSaveFile file(path);
+    const bool written = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+    if (!written && error)
+        *error = file.errorString();
+    return written;
+}
+
+QStringList SplitLines(const QString& text)
+{
+    QStringList lines;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c != QLatin1Char('\r') && c != QLatin1Char('\n'))
+            continue;
+        lines.append(text.mid(start, i - start));
+        if (c == QLatin1Char('\r') && i + 1 < text.size() && text[i + 1] == QLatin1Char('\n'))
+            ++i;
+        start = i + 1;
+    }
+    if (start < text.size())
+        lines.append(text.mid(start));
+    return lines;
+}
+
+} // namespace pd::platform

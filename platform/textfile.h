@@ -1,10 +1,10 @@
 #pragma once
 
+#include <optional>
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
-
-#include <optional>
 
 namespace pd::platform {
 
@@ -35,8 +35,8 @@ std::optional<DecodedText> ReadTextFile(const QString& path);
 // Replaces the file whole with the text in the given encoding: written to a temporary file in
 // the same folder and renamed over the old one, so a failure never leaves it half written.
 // False (with a reason in *error when given) when the file could not be written.
-bool WriteTextFile(const QString& path, const QString& text, TextEncoding encoding = TextEncoding::Ansi,
-    QString* error = nullptr);
+bool WriteTextFile(
+    const QString& path, const QString& text, TextEncoding encoding = TextEncoding::Ansi, QString* error = nullptr);
 
 // Splits text into lines: CR, LF and CR LF each end a line. A final line break does not add an
 // empty last line; empty text gives no lines.

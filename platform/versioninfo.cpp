@@ -1,12 +1,12 @@
 #include "platform/versioninfo.h"
 
-#include "platform/versionrecord.h"
+#include <cstring>
+#include <elf.h>
 
 #include <QFile>
 #include <QFileInfo>
 
-#include <cstring>
-#include <elf.h>
+#include "platform/versionrecord.h"
 
 namespace pd::platform {
 

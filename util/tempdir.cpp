@@ -1,11 +1,11 @@
 #include "util/tempdir.h"
 
-#include "platform/folders.h"
+#include <sys/stat.h>
 
 #include <QDir>
 #include <QFileInfo>
 
-#include <sys/stat.h>
+#include "platform/folders.h"
 
 namespace pd::util {
 

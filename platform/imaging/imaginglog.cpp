@@ -1,10 +1,10 @@
 #include "platform/imaging/imaginglog.h"
 
-#include "platform/imaging/twain.h"
-
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+
+#include "platform/imaging/twain.h"
 
 namespace pd::platform::imaging {
 
@@ -39,8 +39,8 @@ void ImagingLog(const QString& text)
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
         return;
-    const QString line = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz ")) + text
-        + QLatin1Char('\n');
+    const QString line
+        = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz ")) + text + QLatin1Char('\n');
     file.write(line.toUtf8());
 }
 

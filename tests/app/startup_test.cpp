@@ -1,17 +1,17 @@
-#include "app/startup.h"
-
-#include "app/paperdartform.h"
-#include "platform/folders.h"
-#include "platform/imaging/imaginglog.h"
-#include "settings/mailconfigform.h"
-#include "tests/support/testsupport.h"
+#include <csignal>
+#include <gtest/gtest.h>
+#include <vector>
 
 #include <QApplication>
 #include <QFile>
 #include <QTimer>
 
-#include <gtest/gtest.h>
-#include <vector>
+#include "app/paperdartform.h"
+#include "app/startup.h"
+#include "platform/folders.h"
+#include "platform/imaging/imaginglog.h"
+#include "settings/mailconfigform.h"
+#include "tests/support/testsupport.h"
 
 namespace pd::app {
 namespace {
@@ -62,8 +62,8 @@ protected:
     QList<QByteArray> LogLines() const
     {
         const QString month = QDate::currentDate().toString(QStringLiteral("yyyyMM"));
-        QList<QByteArray> lines = test::ReadBytes(m_folder.File(QStringLiteral("log/") + month + QStringLiteral(".log")))
-                                      .split('\n');
+        QList<QByteArray> lines
+            = test::ReadBytes(m_folder.File(QStringLiteral("log/") + month + QStringLiteral(".log"))).split('\n');
         if (!lines.isEmpty() && lines.last().isEmpty())
             lines.removeLast();
         return lines;
@@ -155,6 +155,21 @@ TEST_F(ProgramRun, LogLevelZeroLeavesOnlyTheStartLine)
     const QList<QByteArray> lines = LogLines();
     ASSERT_EQ(lines.size(), 1);
     EXPECT_TRUE(lines[0].contains(": Startup:"));
+}
+
+TEST_F(ProgramRun, TerminationSignalEndsTheRunInOrder)
+{
+    std::vector<StartupStage> stages;
+    const int result = RunProgram("paperdart", [&](StartupStage stage) {
+        stages.push_back(stage);
+        if (stage == StartupStage::LoopRunning)
+            ::raise(SIGTERM); // as at logout
+    });
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(stages.size(), 7u);
+    const QList<QByteArray> lines = LogLines();
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines[1].endsWith(": Stop\r"));
 }
 
 } // namespace

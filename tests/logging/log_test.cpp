@@ -1,18 +1,17 @@
-#include "logging/log.h"
-
-#include "platform/computername.h"
-#include "platform/error.h"
-#include "platform/folders.h"
-#include "tests/support/testsupport.h"
-
-#include <QDir>
-#include <QFileInfo>
-
 #include <gtest/gtest.h>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <QDir>
+#include <QFileInfo>
+
+#include "logging/log.h"
+#include "platform/computername.h"
+#include "platform/error.h"
+#include "platform/folders.h"
+#include "tests/support/testsupport.h"
 
 namespace pd::logging {
 namespace {
@@ -66,8 +65,8 @@ TEST_F(LogTest, StartLineComesFirstAndStopLast)
     WriteLog(QStringLiteral("Scan gestartet"), 1);
     LogModuleEnd();
     EXPECT_EQ(ReadBytes(LogFile()),
-        Line(QStringLiteral("Startup:") + program + QStringLiteral("  Version:")) + Line(QStringLiteral("Scan gestartet"))
-            + Line(QStringLiteral("Stop")));
+        Line(QStringLiteral("Startup:") + program + QStringLiteral("  Version:"))
+            + Line(QStringLiteral("Scan gestartet")) + Line(QStringLiteral("Stop")));
     EXPECT_TRUE(LogFolder().isEmpty());
 
     // After the end step nothing lands anywhere, not even in the working folder.
@@ -151,7 +150,9 @@ TEST_F(LogTest, LineIsWrittenInTheCodePageOfTheLocale)
     // 1252 has the umlaut and the euro sign, not the Czech letter.
     WriteLog(QStringLiteral("Grüße € ř"), 1);
     const QByteArray added = ReadBytes(LogFile()).mid(before.size());
-    EXPECT_TRUE(added.endsWith(QByteArray("Gr\xfc\xdf" "e \x80 ?\r\n"))) << added.toStdString();
+    EXPECT_TRUE(added.endsWith(QByteArray("Gr\xfc\xdf"
+                                          "e \x80 ?\r\n")))
+        << added.toStdString();
 }
 
 TEST_F(LogTest, DateFollowsTheLocaleWithAFourDigitYear)

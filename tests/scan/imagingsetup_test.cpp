@@ -1,12 +1,11 @@
-#include "scan/imagingsetup.h"
+#include <gtest/gtest.h>
 
 #include "logging/log.h"
 #include "platform/folders.h"
 #include "platform/imaging/imaginglog.h"
 #include "platform/imaging/twain.h"
+#include "scan/imagingsetup.h"
 #include "tests/support/testsupport.h"
-
-#include <gtest/gtest.h>
 
 namespace pd::scan {
 namespace {

@@ -1,12 +1,11 @@
-#include "settings/sharedconfig.h"
-
-#include "logging/log.h"
-#include "platform/folders.h"
-#include "tests/support/testsupport.h"
+#include <gtest/gtest.h>
 
 #include <QFileInfo>
 
-#include <gtest/gtest.h>
+#include "logging/log.h"
+#include "platform/folders.h"
+#include "settings/sharedconfig.h"
+#include "tests/support/testsupport.h"
 
 namespace pd::settings {
 namespace {

@@ -1,13 +1,13 @@
 #include "tests/support/testsupport.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-
 #include <cstdlib>
 #include <grp.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 namespace pd::test {
 
@@ -66,8 +66,7 @@ namespace {
 int WaitForChild(pid_t pid)
 {
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0) {
-    }
+    while (::waitpid(pid, &status, 0) < 0) { }
     if (WIFEXITED(status))
         return WEXITSTATUS(status);
     if (WIFSIGNALED(status))

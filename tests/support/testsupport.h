@@ -1,12 +1,12 @@
 #pragma once
 
-#include <QByteArray>
-#include <QString>
-#include <QTemporaryDir>
-
 #include <functional>
 #include <optional>
 #include <ostream>
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
 
 // Readable texts in test failures instead of byte dumps.
 inline void PrintTo(const QString& text, std::ostream* out)

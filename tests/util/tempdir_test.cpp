@@ -1,20 +1,19 @@
-#include "util/tempdir.h"
-
-#include "tests/support/testsupport.h"
+#include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
-#include <gtest/gtest.h>
-#include <sys/stat.h>
+#include "tests/support/testsupport.h"
+#include "util/tempdir.h"
 
 namespace pd::util {
 namespace {
 
 mode_t ModeOf(const QString& path)
 {
-    struct stat info {};
+    struct stat info { };
     if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
         return 0;
     return info.st_mode & 07777;
