@@ -23,8 +23,8 @@ constexpr int kStartLogLevel = 10;
 struct LogState {
     std::mutex mutex;
     QString folder;
-    QString computerName;
-    QString prefix;
+    QString prefix; // " " + program file name + " #" + computer name + ": "
+    int codePage = 1252;
     QString dateFormat;
     QLocale locale = QLocale::c();
     int level = kStartLogLevel;
@@ -89,7 +89,7 @@ void WriteLog(const QString& text, int level)
         const QString line = state.locale.toString(now.date(), state.dateFormat) + QLatin1Char(' ')
             + now.toString(QStringLiteral("HH:mm:ss.zzz")) + QLatin1Char(' ') + state.prefix + text
             + QStringLiteral("\r\n");
-        AppendLine(fileName, platform::EncodeAnsi(line));
+        AppendLine(fileName, platform::EncodeCodePage(line, state.codePage));
     } catch (...) {
         // The log is best effort: a line that cannot be written is dropped.
     }
@@ -150,12 +150,12 @@ void LogModuleStart()
     {
         LogState& state = State();
         std::lock_guard lock(state.mutex);
-        state.computerName = computerName;
         state.folder = folder;
         state.prefix = QLatin1Char(' ') + QFileInfo(programFile).fileName() + QStringLiteral(" #") + computerName
             + QStringLiteral(": ");
         state.locale = platform::UserQLocale();
         state.dateFormat = ShortDateFormat(state.locale);
+        state.codePage = platform::GetACP();
         state.level = kStartLogLevel;
     }
     WriteLog(QStringLiteral("Startup:") + programFile + QStringLiteral("  Version:") + GetOwnVersion(), 1);
@@ -167,7 +167,6 @@ void LogModuleEnd()
     LogState& state = State();
     std::lock_guard lock(state.mutex);
     state.folder.clear();
-    state.computerName.clear();
     state.prefix.clear();
 }
 

@@ -30,8 +30,9 @@ QString GetTempDirectory()
 {
     const QString temp = platform::GetTempPath();
     const QString longForm = EnsureFolder(temp) ? LongPathName(temp) : QString();
+    // The long form keeps the trailing "/" of the temporary path.
     if (!longForm.isEmpty())
-        return longForm.endsWith(QLatin1Char('/')) ? longForm : longForm + QLatin1Char('/');
+        return longForm;
     platform::ForceDirectories(kFallbackTemp);
     return kFallbackTemp;
 }
