@@ -127,7 +127,10 @@ bool WriteTextFile(const QString& path, const QString& text, TextEncoding encodi
 {
     const QByteArray bytes = EncodeText(text, encoding);
     QSaveFile file(path);
-    const bool written = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+    // Unbuffered, so a write the kernel cuts short (file size limit) shows in write()'s count;
+    // through the buffer the short flush went unnoticed and the cut file was committed.
+    const bool written
+        = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && file.write(bytes) == bytes.size() && file.commit();
     if (!written && error)
         *error = file.errorString();
     return written;

@@ -1,6 +1,7 @@
 #include <csignal>
 #include <gtest/gtest.h>
 #include <optional>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -218,6 +219,24 @@ TEST_F(TextFileTest, WriteIntoAFolderWithoutWriteAccessLeavesTheFileAsItWas)
     ASSERT_EQ(::chmod(QFile::encodeName(m_folder.Path()).constData(), 0755), 0);
     ASSERT_EQ(::chmod(QFile::encodeName(m_folder.File(QStringLiteral("locked"))).constData(), 0755), 0);
     EXPECT_EQ(test::RunAsOtherUser([&path] { return WriteTextFile(path, QStringLiteral("neu")) ? 1 : 0; }), 0);
+    EXPECT_EQ(ReadBytes(path), QByteArrayLiteral("alt"));
+}
+
+TEST_F(TextFileTest, WriteCutShortByTheFileSizeLimitLeavesTheFileAsItWas)
+{
+    // The kernel takes the first bytes and refuses the rest: the short write must not be
+    // committed as the new file.
+    const QString path = m_folder.File(QStringLiteral("data.txt"));
+    WriteBytes(path, QByteArrayLiteral("alt"));
+    const int status = test::RunInChild([&path] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit {};
+        getrlimit(RLIMIT_FSIZE, &limit);
+        limit.rlim_cur = 16;
+        setrlimit(RLIMIT_FSIZE, &limit);
+        return WriteTextFile(path, QString(100, QLatin1Char('x'))) ? 1 : 0;
+    });
+    EXPECT_EQ(status, 0);
     EXPECT_EQ(ReadBytes(path), QByteArrayLiteral("alt"));
 }
 
