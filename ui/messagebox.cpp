@@ -6,7 +6,9 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QShowEvent>
+#include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -25,7 +27,7 @@ constexpr int kPanelHeight = 66;
 
 TForm_Messagebox::TForm_Messagebox(QWidget* owner)
     : TQUORFORMMODAL(owner)
-    , Messagetext(new QLabel(ClientArea))
+    , Messagetext(new QLabel)
 {
     setObjectName(QStringLiteral("Form_Messagebox"));
     Messagetext->setObjectName(QStringLiteral("Messagetext"));
@@ -37,9 +39,14 @@ TForm_Messagebox::TForm_Messagebox(QWidget* owner)
     font.setFamilies({ QStringLiteral("Tahoma") });
     font.setPixelSize(16);
     Messagetext->setFont(font);
+    // A text taller than the screen scrolls instead of being cut off.
+    auto* scroller = new QScrollArea(ClientArea);
+    scroller->setFrameShape(QFrame::NoFrame);
+    scroller->setWidgetResizable(true);
+    scroller->setWidget(Messagetext);
     auto* layout = new QVBoxLayout(ClientArea);
     layout->setContentsMargins(kTextMargin, kTextMargin, kTextMargin, kTextMargin);
-    layout->addWidget(Messagetext);
+    layout->addWidget(scroller);
     FinishCreation();
 }
 
@@ -72,14 +79,21 @@ void TForm_Messagebox::FitToContent()
 {
     const QScreen* screen = QGuiApplication::primaryScreen();
     const QRect area = screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
-    // The text wraps at two thirds of the screen; the window never leaves the screen.
-    const int widest = std::max(minimumWidth(), area.width() * 2 / 3) - 2 * kTextMargin;
-    const QRect text = Messagetext->fontMetrics().boundingRect(
-        QRect(0, 0, widest, area.height()), Qt::AlignCenter | Qt::TextWordWrap, Messagetext->text());
-    const int width
-        = std::clamp(text.width() + 2 * kTextMargin, minimumWidth(), std::max(minimumWidth(), area.width()));
-    const int height = std::clamp(
-        text.height() + 2 * kTextMargin + kPanelHeight, minimumHeight(), std::max(minimumHeight(), area.height()));
+    const int widest = std::max(minimumWidth(), area.width());
+    const int highest = std::max(minimumHeight(), area.height());
+    const auto textSize = [this](int wrapWidth) {
+        return Messagetext->fontMetrics()
+            .boundingRect(QRect(0, 0, wrapWidth, 1 << 20), Qt::AlignCenter | Qt::TextWordWrap, Messagetext->text())
+            .size();
+    };
+    const int frame = 2 * kTextMargin;
+    // Wrapped at two thirds of the screen; a text too tall for that takes the whole width and,
+    // beyond the screen's height, scrolls.
+    QSize text = textSize(std::max(minimumWidth(), area.width() * 2 / 3) - frame);
+    if (text.height() + frame + kPanelHeight > highest)
+        text = textSize(widest - frame - style()->pixelMetric(QStyle::PM_ScrollBarExtent) - 4);
+    const int width = std::clamp(text.width() + frame + 4, minimumWidth(), widest);
+    const int height = std::clamp(text.height() + frame + kPanelHeight + 4, minimumHeight(), highest);
     resize(width, height);
     move(area.center() - QPoint(width / 2, height / 2));
 }
