@@ -236,6 +236,19 @@ TEST_F(LanguageTranslatorTest, MissingFileIsWarnedOfOnceAndNotRecreatedEmpty)
     EXPECT_EQ(m_warnings.size(), 1);
 }
 
+TEST_F(LanguageTranslatorTest, TextsPassedThroughWhileWarnedAreNotWritten)
+{
+    auto translator = Open(Ansi(u"Fehler~Fault\r\n"_s));
+    translator->tl(u"Neu"_s); // the last lookup found nothing
+    ASSERT_TRUE(QFile::remove(m_path));
+    translator->setDotranslate(true); // the file is looked for again: gone
+    EXPECT_TRUE(translator->Warned());
+    EXPECT_EQ(translator->tl(u"Noch einer"_s), u"Noch einer"_s);
+    EXPECT_FALSE(translator->NewText());
+    translator->Save();
+    EXPECT_FALSE(QFileInfo::exists(m_path));
+}
+
 TEST_F(LanguageTranslatorTest, NoWarningWhileTranslationIsOff)
 {
     TLanguageTranslator translator([this](const QString& text) { m_warnings << text; });

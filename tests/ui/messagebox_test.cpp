@@ -83,6 +83,20 @@ TEST_F(MessageBoxTest, ErrorBoxLogsTheTranslatedCaptionAndTextBeforeItShows)
     EXPECT_FALSE(cancelShown);
 }
 
+TEST_F(MessageBoxTest, LanguageFileThatIsNoTextLeavesTheBoxUntranslated)
+{
+    QByteArray binary("Fehler~Failure\r\n");
+    for (int i = 0; i < 1000; ++i)
+        binary.append(static_cast<char>(i % 256));
+    test::WriteBytes(m_folder.File(u"0407.lng"_s), binary);
+    ModalScript script({ [&] { QTest::keyClick(OpenBox(), Qt::Key_Escape); } });
+    ErrorBox(u"Drucker fehlt"_s);
+    EXPECT_TRUE(script.Finished());
+    EXPECT_TRUE(LogText().contains(u"messagebox: Fehler Drucker fehlt"_s));
+    TranslatorEndStep();
+    EXPECT_EQ(test::ReadBytes(m_folder.File(u"0407.lng"_s)), binary);
+}
+
 TEST_F(MessageBoxTest, ResultsOfTheKeysAndButtons)
 {
     struct Case {
