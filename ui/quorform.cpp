@@ -125,7 +125,7 @@ TAdvFormStyler::TAdvFormStyler(QObject* owner)
 QColor TAdvFormStyler::StyleColor() const
 {
     switch (Style()) {
-    case TTMSStyle::tsOffice2003Blue:
+    case TFormStyle::tsOffice2003Blue:
         break;
     }
     return clSkyBlue();

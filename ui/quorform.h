@@ -15,7 +15,7 @@ QColor clWhite();
 QColor PictureButtonColor(); // 141, 178, 227
 
 // The style values a window can take; the program uses only the one.
-enum class TTMSStyle { tsOffice2003Blue };
+enum class TFormStyle { tsOffice2003Blue };
 
 // The style component of a window: it names the style and raises Change when the window's
 // contents have been loaded (and would on a change of style, which the program never makes).
@@ -24,7 +24,7 @@ class TAdvFormStyler : public QObject {
 public:
     explicit TAdvFormStyler(QObject* owner);
 
-    TTMSStyle Style() const { return TTMSStyle::tsOffice2003Blue; }
+    TFormStyle Style() const { return TFormStyle::tsOffice2003Blue; }
     // The style is fixed; it never follows the desktop theme.
     bool AutoThemeAdapt() const { return false; }
     // The window colour of the style.
