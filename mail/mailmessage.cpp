@@ -125,14 +125,14 @@ QString MailMessagePath(const QString& attachmentPath)
 }
 
 bool WriteMailMessage(const QString& sender, const QString& recipient, const QString& subject, const QString& body,
-    const QString& attachmentPath, const QDateTime& now)
+    const QString& attachmentPath, const QString& messagePath, const QDateTime& now)
 {
     if (attachmentPath.isEmpty())
         return false;
     try {
         const Message message { sender, recipient, subject, body, attachmentPath, Boundary(now) };
         QByteArray text;
-        return Compose(text, message) && WriteWhole(MailMessagePath(attachmentPath), text);
+        return Compose(text, message) && WriteWhole(messagePath, text);
     } catch (const std::exception&) {
         // An attachment too big for memory.
         return false;
@@ -143,10 +143,11 @@ bool CreateAndOpenMail(const QString& sender, const QString& recipient, const QS
     const QString& attachmentPath)
 {
     const QDateTime now = g_clock ? g_clock() : QDateTime::currentDateTime();
-    if (!WriteMailMessage(sender, recipient, subject, body, attachmentPath, now))
+    const QString messagePath = MailMessagePath(attachmentPath);
+    if (!WriteMailMessage(sender, recipient, subject, body, attachmentPath, messagePath, now))
         return false;
-    const int result = platform::ShellExecute(
-        QStringLiteral("open"), MailMessagePath(attachmentPath), QString(), QString(), platform::SW_SHOWNORMAL);
+    const int result
+        = platform::ShellExecute(QStringLiteral("open"), messagePath, QString(), QString(), platform::SW_SHOWNORMAL);
     return result > 32;
 }
 
