@@ -46,6 +46,12 @@ QString ExtensionOf(const QString& filePath)
     return dot < 0 ? QStringLiteral(".") : name.mid(dot);
 }
 
+// The document as an argument: a name that starts with "-" would be taken for an option.
+QString DocumentArgument(const QString& filePath)
+{
+    return filePath.startsWith(QLatin1Char('-')) ? QStringLiteral("./") + filePath : filePath;
+}
+
 // The program of a shell command: its first word, resolved on PATH when it is not a path.
 QString ProgramOfCommand(const QString& command)
 {
@@ -110,7 +116,7 @@ bool TExecFile::FindSecondCommand(QString* command)
     if (platform::FindExecutable(m_commandLine, QString(), &program) > 32) {
         m_associatedProgram = program;
         *command = platform::QuoteCommandLineWord(program) + QLatin1Char(' ')
-            + platform::QuoteCommandLineWord(m_commandLine) + QLatin1Char(' ') + m_parameters;
+            + platform::QuoteCommandLineWord(DocumentArgument(m_commandLine)) + QLatin1Char(' ') + m_parameters;
         return true;
     }
     m_lastError = platform::GetLastError();
@@ -190,7 +196,7 @@ bool FindAssociatedProgram(const QString& filePath, QString& command)
         if (program.isEmpty() || !QFileInfo(program).isFile())
             return false;
         command = platform::QuoteCommandLineWord(program) + QLatin1Char(' ')
-            + platform::DoubleQuoteCommandLineWord(filePath);
+            + platform::DoubleQuoteCommandLineWord(DocumentArgument(filePath));
         return true;
     } catch (const std::exception&) {
         return false;

@@ -50,26 +50,29 @@ QByteArray LinedBase64(const QByteArray& bytes)
     return lined;
 }
 
-TEST(EncodeQuotedPrintable, FollowsTheByteRulesAndLineLimit)
+// The edge cases of both encoders in one table: the quoted-printable body and the base64
+// attachment text, the latter also group by group where the input is one group.
+TEST(Encoders, EdgeCases)
 {
-    const QByteArray thirtyEscapes = Repeated(' ', 30);
+    enum Encoder { QuotedPrintable, Base64 };
     const struct {
         const char* what;
+        Encoder encoder;
         QByteArray input;
         QByteArray expected;
     } cases[] = {
-        { "empty", QByteArray(), QByteArray() },
-        { "one space", "Hallo Welt", "Hallo=20Welt" },
-        { "line break", "a\r\nb", "a=0D=0Ab" },
-        { "equals sign and tab", "x=1\ty", "x=3D1=09y" },
-        { "umlaut as UTF-8", QByteArray("\xc3\xbc"), "=C3=BC" },
-        { "30 spaces: 25 escapes, soft break, 5 escapes", thirtyEscapes,
+        { "empty body", QuotedPrintable, QByteArray(), QByteArray() },
+        { "one space", QuotedPrintable, "Hallo Welt", "Hallo=20Welt" },
+        { "line break", QuotedPrintable, "a\r\nb", "a=0D=0Ab" },
+        { "equals sign and tab", QuotedPrintable, "x=1\ty", "x=3D1=09y" },
+        { "umlaut as UTF-8", QuotedPrintable, QByteArray("\xc3\xbc"), "=C3=BC" },
+        { "30 spaces: 25 escapes, soft break, 5 escapes", QuotedPrintable, Repeated(' ', 30),
             QByteArray("=20").repeated(25) + "=\r\n" + QByteArray("=20").repeated(5) },
-        { "75 plain characters stay on one line", Repeated('x', 75), Repeated('x', 75) },
-        { "76 plain characters", Repeated('x', 76), Repeated('x', 75) + "=\r\nx" },
-        { "escape never split", Repeated('x', 73) + ' ', Repeated('x', 73) + "=\r\n=20" },
-        { "escape that just fits", Repeated('x', 72) + ' ', Repeated('x', 72) + "=20" },
-        { "every byte value once", Bytes(0, 256),
+        { "75 plain characters stay on one line", QuotedPrintable, Repeated('x', 75), Repeated('x', 75) },
+        { "76 plain characters", QuotedPrintable, Repeated('x', 76), Repeated('x', 75) + "=\r\nx" },
+        { "escape never split", QuotedPrintable, Repeated('x', 73) + ' ', Repeated('x', 73) + "=\r\n=20" },
+        { "escape that just fits", QuotedPrintable, Repeated('x', 72) + ' ', Repeated('x', 72) + "=20" },
+        { "every byte value once, quoted-printable", QuotedPrintable, Bytes(0, 256),
             "=00=01=02=03=04=05=06=07=08=09=0A=0B=0C=0D=0E=0F=10=11=12=13=14=15=16=17=18=\r\n"
             "=19=1A=1B=1C=1D=1E=1F=20!\"#$%&'()*+,-./0123456789:;<=3D>?@ABCDEFGHIJKLMNOPQ=\r\n"
             "RSTUVWXYZ[\\]^_`abcdefghijklmnopqrstuvwxyz{|}~=7F=80=81=82=83=84=85=86=87=88=\r\n"
@@ -78,43 +81,29 @@ TEST(EncodeQuotedPrintable, FollowsTheByteRulesAndLineLimit)
             "=BB=BC=BD=BE=BF=C0=C1=C2=C3=C4=C5=C6=C7=C8=C9=CA=CB=CC=CD=CE=CF=D0=D1=D2=D3=\r\n"
             "=D4=D5=D6=D7=D8=D9=DA=DB=DC=DD=DE=DF=E0=E1=E2=E3=E4=E5=E6=E7=E8=E9=EA=EB=EC=\r\n"
             "=ED=EE=EF=F0=F1=F2=F3=F4=F5=F6=F7=F8=F9=FA=FB=FC=FD=FE=FF" },
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        const QByteArray text = EncodeQuotedPrintable(c.input);
-        EXPECT_EQ(text, c.expected);
-        for (const QByteArray& line : text.split('\n'))
-            EXPECT_LE(line.size(), 77) << "76 characters and the CR";
-    }
-}
-
-TEST(EncodeBase64, GroupsAndStreamFollowTheLineRules)
-{
-    const struct {
-        const char* what;
-        QByteArray input;
-        QByteArray expected;
-    } cases[] = {
-        { "empty", QByteArray(), QByteArray() },
-        { "one byte", "M", "TQ==" },
-        { "two bytes", "Ma", "TWE=" },
-        { "three bytes", "Man", "TWFu" },
-        { "57 bytes: one full line and its own line break", Repeated('\xff', 57), Repeated('/', 76) + "\r\n" },
-        { "58 bytes: a full line and four characters", Repeated('\xff', 58), Repeated('/', 76) + "\r\n/w==" },
-        { "every byte value once", Bytes(0, 256),
+        { "empty attachment", Base64, QByteArray(), QByteArray() },
+        { "one byte", Base64, "M", "TQ==" },
+        { "two bytes", Base64, "Ma", "TWE=" },
+        { "three bytes", Base64, "Man", "TWFu" },
+        { "57 bytes: one full line and its own line break", Base64, Repeated('\xff', 57), Repeated('/', 76) + "\r\n" },
+        { "58 bytes: a full line and four characters", Base64, Repeated('\xff', 58), Repeated('/', 76) + "\r\n/w==" },
+        { "every byte value once, base64", Base64, Bytes(0, 256),
             "AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8gISIjJCUmJygpKissLS4vMDEyMzQ1Njc4\r\n"
             "OTo7PD0+P0BBQkNERUZHSElKS0xNTk9QUVJTVFVWV1hZWltcXV5fYGFiY2RlZmdoaWprbG1ub3Bx\r\n"
             "cnN0dXZ3eHl6e3x9fn+AgYKDhIWGh4iJiouMjY6PkJGSk5SVlpeYmZqbnJ2en6ChoqOkpaanqKmq\r\n"
             "q6ytrq+wsbKztLW2t7i5uru8vb6/wMHCw8TFxsfIycrLzM3Oz9DR0tPU1dbX2Nna29zd3t/g4eLj\r\n"
             "5OXm5+jp6uvs7e7v8PHy8/T19vf4+fr7/P3+/w==" },
-        { "a line across two read blocks", Bytes(7, 570), LinedBase64(Bytes(7, 570)) },
-        { "several blocks, rest of one byte", Bytes(3, 510 * 4 + 1), LinedBase64(Bytes(3, 510 * 4 + 1)) },
-        { "several blocks, whole lines", Bytes(5, 57 * 60), LinedBase64(Bytes(5, 57 * 60)) },
+        { "a line across two read blocks", Base64, Bytes(7, 570), LinedBase64(Bytes(7, 570)) },
+        { "several blocks, rest of one byte", Base64, Bytes(3, 510 * 4 + 1), LinedBase64(Bytes(3, 510 * 4 + 1)) },
+        { "several blocks, whole lines", Base64, Bytes(5, 57 * 60), LinedBase64(Bytes(5, 57 * 60)) },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        EXPECT_EQ(Base64Of(c.input), c.expected);
-        if (c.input.size() >= 1 && c.input.size() <= 3) {
+        const QByteArray text = c.encoder == QuotedPrintable ? EncodeQuotedPrintable(c.input) : Base64Of(c.input);
+        EXPECT_EQ(text, c.expected);
+        for (const QByteArray& line : text.split('\n'))
+            EXPECT_LE(line.size(), 77) << "76 characters and the CR";
+        if (c.encoder == Base64 && c.input.size() >= 1 && c.input.size() <= 3) {
             const auto* bytes = reinterpret_cast<const std::uint8_t*>(c.input.constData());
             const std::array<char, 4> group = EncodeBase64Group({ bytes, static_cast<std::size_t>(c.input.size()) });
             EXPECT_EQ(QByteArray(group.data(), 4), c.expected);

@@ -178,6 +178,17 @@ TEST_F(ExecFileTest, AssociateOpensTheDocumentWithTheDesktopProgram)
     EXPECT_EQ(RecordedArguments(), QStringList({ document }));
     EXPECT_EQ(failures, 0);
 
+    SCOPED_TRACE("a relative name that looks like an option");
+    QFile::remove(Record());
+    Document(QStringLiteral("-n.pdf"), "%PDF-1.4\n");
+    const QString oldCurrent = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(m_temp.File(QStringLiteral("docs"))));
+    exec.SetCommandLine(QStringLiteral("-n.pdf"));
+    const bool dashedStarted = exec.Execute();
+    QDir::setCurrent(oldCurrent);
+    ASSERT_TRUE(dashedStarted);
+    EXPECT_EQ(RecordedArguments(), QStringList({ QStringLiteral("./-n.pdf") }));
+
     SCOPED_TRACE("the program's own call, without waiting");
     QFile::remove(Record());
     EXPECT_TRUE(OpenWithAssociatedProgram(document, false));
