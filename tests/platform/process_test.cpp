@@ -135,7 +135,7 @@ TEST(CreateProcess, FailuresGiveTheErrorOfTheStart)
 TEST(ProcessEndNotifier, ReportsTheEndOnceWhileTheLoopRuns)
 {
     int argc = 1;
-    char name[] = "pd_platform_test";
+    char name[] = "pd_platform_process_test";
     char* argv[] = { name, nullptr };
     QCoreApplication application(argc, argv);
     PROCESS_INFORMATION info = Start(QStringLiteral("sleep 0.2"));
