@@ -1,5 +1,7 @@
 #include "mail/encoders.h"
 
+#include <algorithm>
+
 #include <QIODevice>
 
 namespace pd::mail {
@@ -37,6 +39,28 @@ qint64 ReadBlock(QIODevice& source, char* block)
     return got;
 }
 
+// The four characters of a whole group, written in place: the stream's hot path.
+inline void EncodeWholeGroup(const std::uint8_t* group, char* out)
+{
+    const std::uint32_t bits = (std::uint32_t { group[0] } << 16) | (std::uint32_t { group[1] } << 8) | group[2];
+    out[0] = kBase64Alphabet[bits >> 18];
+    out[1] = kBase64Alphabet[(bits >> 12) & 0x3F];
+    out[2] = kBase64Alphabet[(bits >> 6) & 0x3F];
+    out[3] = kBase64Alphabet[bits & 0x3F];
+}
+
+// Counts the group's four characters into the line and ends the line after the 19th group.
+inline char* EndLineWhenFull(char* out, int& lineCounter)
+{
+    lineCounter += 4;
+    if (lineCounter > kBase64LineLimit) {
+        *out++ = '\r';
+        *out++ = '\n';
+        lineCounter = 0;
+    }
+    return out;
+}
+
 } // namespace
 
 QByteArray EncodeQuotedPrintable(const QByteArray& bytes)
@@ -65,17 +89,18 @@ QByteArray EncodeQuotedPrintable(const QByteArray& bytes)
 
 std::array<char, 4> EncodeBase64Group(std::span<const std::uint8_t> group)
 {
-    const std::size_t count = group.size() < 3 ? group.size() : 3;
-    const std::uint32_t b0 = count > 0 ? group[0] : 0;
-    const std::uint32_t b1 = count > 1 ? group[1] : 0;
-    const std::uint32_t b2 = count > 2 ? group[2] : 0;
-    const std::uint32_t bits = (b0 << 16) | (b1 << 8) | b2;
-    return {
-        kBase64Alphabet[(bits >> 18) & 0x3F],
-        kBase64Alphabet[(bits >> 12) & 0x3F],
-        count > 1 ? kBase64Alphabet[(bits >> 6) & 0x3F] : '=',
-        count > 2 ? kBase64Alphabet[bits & 0x3F] : '=',
-    };
+    std::array<char, 4> text {};
+    if (group.size() >= 3) {
+        EncodeWholeGroup(group.data(), text.data());
+        return text;
+    }
+    const std::uint8_t padded[3]
+        = { group.empty() ? std::uint8_t { 0 } : group[0], group.size() > 1 ? group[1] : std::uint8_t { 0 }, 0 };
+    EncodeWholeGroup(padded, text.data());
+    text[3] = '=';
+    if (group.size() < 2)
+        text[2] = '=';
+    return text;
 }
 
 bool EncodeBase64Stream(QIODevice& source, QIODevice& target)
@@ -90,20 +115,19 @@ bool EncodeBase64Stream(QIODevice& source, QIODevice& target)
             return false;
         if (got == 0)
             return true;
-        qint64 length = 0;
         const auto* bytes = reinterpret_cast<const std::uint8_t*>(block);
-        for (qint64 i = 0; i < got; i += 3) {
-            const std::size_t count = got - i < 3 ? static_cast<std::size_t>(got - i) : 3;
-            const std::array<char, 4> group = EncodeBase64Group({ bytes + i, count });
-            for (const char c : group)
-                text[length++] = c;
-            lineCounter += 4;
-            if (lineCounter > kBase64LineLimit) {
-                text[length++] = '\r';
-                text[length++] = '\n';
-                lineCounter = 0;
-            }
+        char* out = text;
+        qint64 i = 0;
+        for (; i + 3 <= got; i += 3) {
+            EncodeWholeGroup(bytes + i, out);
+            out = EndLineWhenFull(out + 4, lineCounter);
         }
+        if (i < got) {
+            const std::array<char, 4> group = EncodeBase64Group({ bytes + i, static_cast<std::size_t>(got - i) });
+            std::copy(group.begin(), group.end(), out);
+            out = EndLineWhenFull(out + 4, lineCounter);
+        }
+        const qint64 length = out - text;
         if (target.write(text, length) != length)
             return false;
     }

@@ -11,6 +11,7 @@
 
 #include "mail/encoders.h"
 #include "mail/headerencoding.h"
+#include "platform/largebuffer.h"
 #include "platform/shell.h"
 
 namespace pd::mail {
@@ -80,7 +81,8 @@ bool AppendAttachment(QByteArray& text, const Message& message)
         return false;
     const QString fileName = QFileInfo(message.attachmentPath).fileName();
     const qint64 size = file.size();
-    text.reserve(text.size() + size / 57 * 78 + 1024);
+    // 57 bytes make one line of 76 characters and CR LF; the rest of the message is small.
+    platform::ReserveLargeBuffer(text, text.size() + (size / 57 + 1) * 78 + 1024);
     AppendLine(text, "--" + message.boundary);
     AppendLine(text, "Content-Type: application/octet-stream; " + FileNameParameter("name", fileName));
     AppendLine(text, "Content-Transfer-Encoding: base64");

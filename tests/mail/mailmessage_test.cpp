@@ -123,9 +123,9 @@ TEST_F(MailTest, WholeFileMatchesTheLayout)
 TEST_F(MailTest, PythonReadsBodyAndAttachmentBack)
 {
     const QString pdf = Attachment();
-    // Bigger than one read block and not a whole number of lines.
+    // Several large pages of message text, and not a whole number of lines.
     QByteArray bytes;
-    for (int i = 0; i < 100'003; ++i)
+    for (int i = 0; i < 3'000'017; ++i)
         bytes.append(static_cast<char>((i * 7919) >> 3));
     WriteBytes(pdf, bytes);
     ASSERT_TRUE(
