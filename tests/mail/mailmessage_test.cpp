@@ -147,8 +147,11 @@ TEST_F(MailTest, PythonReadsHeaderTextBackUnchanged)
     ASSERT_GT(subject.size(), 75);
     const QString name = QString::fromUtf8("Prüfbericht Jürgen.pdf");
     const QString pdf = Attachment(name);
-    ASSERT_TRUE(CreateAndOpenMail(QStringLiteral("Poststelle <post@example.org>"),
-        QString::fromUtf8("Jürgen Müller <jm@example.org>"), subject, QStringLiteral("x"), pdf));
+    // Two mailboxes with encoded names, long enough to be folded.
+    const QString sender = QString::fromUtf8("Poststelle Müller-Lüdenscheidt <post@example.org>, Zweite Stelle Ärger "
+                                             "<zwei@example.org>");
+    ASSERT_TRUE(CreateAndOpenMail(
+        sender, QString::fromUtf8("Jürgen Müller <jm@example.org>"), subject, QStringLiteral("x"), pdf));
     const QJsonObject message = ReadBack(pdf + QStringLiteral(".eml"));
     EXPECT_EQ(Defects(message), QStringList());
     EXPECT_EQ(message[QStringLiteral("subject")].toString(), subject);
@@ -156,8 +159,12 @@ TEST_F(MailTest, PythonReadsHeaderTextBackUnchanged)
     ASSERT_EQ(to.size(), 1);
     EXPECT_EQ(to[0][QStringLiteral("name")].toString(), QString::fromUtf8("Jürgen Müller"));
     EXPECT_EQ(to[0][QStringLiteral("address")].toString(), QStringLiteral("jm@example.org"));
-    EXPECT_EQ(message[QStringLiteral("from")].toArray()[0][QStringLiteral("address")].toString(),
-        QStringLiteral("post@example.org"));
+    const QJsonArray from = message[QStringLiteral("from")].toArray();
+    ASSERT_EQ(from.size(), 2);
+    EXPECT_EQ(from[0][QStringLiteral("name")].toString(), QString::fromUtf8("Poststelle Müller-Lüdenscheidt"));
+    EXPECT_EQ(from[0][QStringLiteral("address")].toString(), QStringLiteral("post@example.org"));
+    EXPECT_EQ(from[1][QStringLiteral("name")].toString(), QString::fromUtf8("Zweite Stelle Ärger"));
+    EXPECT_EQ(from[1][QStringLiteral("address")].toString(), QStringLiteral("zwei@example.org"));
     EXPECT_EQ(message[QStringLiteral("attachments")].toArray()[0][QStringLiteral("filename")].toString(), name);
 }
 
