@@ -7,6 +7,10 @@ namespace pd::platform {
 // Show commands of ShellExecute; on Linux they are kept as values and have no effect.
 inline constexpr int SW_HIDE = 0;
 inline constexpr int SW_SHOWNORMAL = 1;
+inline constexpr int SW_SHOWMINIMIZED = 2;
+inline constexpr int SW_SHOWMAXIMIZED = 3;
+inline constexpr int SW_SHOWMINNOACTIVE = 7;
+inline constexpr int SW_SHOWNA = 8;
 
 // Results of 32 and below are failures, as on Windows.
 inline constexpr int SE_ERR_FNF = 2;
