@@ -6,12 +6,15 @@ set -euo pipefail
 build_packages=(cmake g++ ninja-build pkg-config qt6-base-dev libsane-dev libturbojpeg0-dev)
 run_packages=(libqt6gui6 qt6-qpa-plugins fonts-dejavu-core libsane1 sane-airscan sane-utils xdg-utils)
 test_packages=(googletest libgtest-dev libgmock-dev python3 qpdf poppler-utils xvfb xauth)
+# Only the benchmarks need these: page sets are drawn with ImageMagick.
+bench_packages=(imagemagick)
 
 case "${1:-}" in
 run) wanted=("${build_packages[@]}" "${run_packages[@]}") ;;
 test) wanted=("${build_packages[@]}" "${run_packages[@]}" "${test_packages[@]}") ;;
+bench) wanted=("${build_packages[@]}" "${bench_packages[@]}") ;;
 *)
-    echo "usage: $0 run|test" >&2
+    echo "usage: $0 run|test|bench" >&2
     exit 2
     ;;
 esac
