@@ -1,12 +1,14 @@
 #include "platform/heapblock.h"
 
-#include <cstdlib>
+#include <cstring>
 #include <new>
+
+#include "platform/pagememory.h"
 
 namespace pd::platform {
 
-// The bookkeeping sits in front of the bytes, so one allocation holds both. Large zero-filled
-// blocks come from calloc, which gets fresh pages from the system without writing them.
+// The bookkeeping sits in front of the bytes, so one allocation holds both. Blocks hold page
+// images, so they come from the page memory that is kept for reuse.
 struct HeapBlock {
     std::size_t size;
     unsigned locks;
@@ -28,10 +30,13 @@ HGLOBAL GlobalAlloc(unsigned flags, std::size_t bytes)
 {
     if (bytes > static_cast<std::size_t>(-1) - kHeader)
         return nullptr;
-    void* memory = (flags & GMEM_ZEROINIT) ? std::calloc(1, kHeader + bytes) : std::malloc(kHeader + bytes);
+    void* memory = AllocatePageMemory(kHeader + bytes);
     if (!memory)
         return nullptr;
-    return new (memory) HeapBlock { bytes, 0 };
+    auto* block = new (memory) HeapBlock { bytes, 0 };
+    if (flags & GMEM_ZEROINIT)
+        std::memset(Bytes(block), 0, bytes);
+    return block;
 }
 
 void* GlobalLock(HGLOBAL block)
@@ -59,7 +64,7 @@ HGLOBAL GlobalFree(HGLOBAL block)
 {
     if (block) {
         block->~HeapBlock();
-        std::free(block);
+        FreePageMemory(block);
     }
     return nullptr;
 }

@@ -21,25 +21,53 @@ bool IsDark(const unsigned char* bgr, int limit)
     return bgr[0] < limit && bgr[1] < limit && bgr[2] < limit;
 }
 
-// The dark pixels' extent from row 3 down, as the loop over every pixel would find it. A row is
-// searched from the left for its first and from the right for its last dark pixel, so a text row
-// is mostly not read in its middle.
+constexpr int kChunk = 16; // pixels tested together for a quick "none of these is dark"
+
+// True when no byte of the chunk at p is below limit, so none of its pixels can be dark.
+bool ChunkIsLight(const unsigned char* p, int limit)
+{
+    unsigned below = 0;
+    for (int i = 0; i < 3 * kChunk; ++i)
+        below |= p[i] < limit ? 1u : 0u;
+    return below == 0;
+}
+
+// Column of the first dark pixel of the row, or width when there is none.
+int FirstDark(const unsigned char* row, int width, int limit)
+{
+    int x = 0;
+    while (x + kChunk <= width && ChunkIsLight(row + 3 * x, limit))
+        x += kChunk;
+    while (x < width && !IsDark(row + 3 * x, limit))
+        ++x;
+    return x;
+}
+
+// Column of the last dark pixel of a row known to hold one at first or later.
+int LastDark(const unsigned char* row, int width, int first, int limit)
+{
+    int x = width;
+    while (x - kChunk >= first && ChunkIsLight(row + 3 * (x - kChunk), limit))
+        x -= kChunk;
+    do
+        --x;
+    while (!IsDark(row + 3 * x, limit));
+    return x;
+}
+
+// The dark pixels' extent from row 3 down, as the loop over every pixel would find it; light
+// stretches of a row are passed over in chunks.
 Bounds DarkBounds(const PageBitmap& page, int limit)
 {
     const int width = page.Width();
     Bounds b { width, 0, page.Height(), 0 };
     for (int y = 3; y < page.Height(); ++y) {
         const unsigned char* row = page.Row(y);
-        int first = 0;
-        while (first < width && !IsDark(row + 3 * first, limit))
-            ++first;
+        const int first = FirstDark(row, width, limit);
         if (first == width)
             continue;
-        int last = width - 1;
-        while (!IsDark(row + 3 * last, limit))
-            --last;
         b.left = std::min(b.left, first);
-        b.right = std::max(b.right, last);
+        b.right = std::max(b.right, LastDark(row, width, first, limit));
         b.top = std::min(b.top, y);
         b.bottom = std::max(b.bottom, y);
     }
@@ -134,7 +162,9 @@ platform::HGLOBAL BitmapToDib(const PageBitmap& page)
     const std::size_t stride = std::size_t(PageBitmap::BmpStride(page.Width(), bits));
     const std::size_t pixelBytes = stride * std::size_t(page.Height());
     const std::size_t size = kInfoHeaderSize + 4 * colours + pixelBytes;
-    platform::HGLOBAL block = platform::GlobalAlloc(platform::GHND, size);
+    // Every byte is written below (the row padding as zeros), which is the same as filling a
+    // zero-filled block, without clearing the whole page first.
+    platform::HGLOBAL block = platform::GlobalAlloc(platform::GMEM_MOVEABLE, size);
     auto* dib = static_cast<unsigned char*>(platform::GlobalLock(block));
     if (!dib)
         return platform::GlobalFree(block);
@@ -142,8 +172,11 @@ platform::HGLOBAL BitmapToDib(const PageBitmap& page)
     WriteColourTable(dib + kInfoHeaderSize, page, colours);
     unsigned char* rows = dib + kInfoHeaderSize + 4 * colours;
     const std::size_t rowBytes = std::size_t(page.Width()) * std::size_t(bits / 8);
-    for (int y = 0; y < page.Height(); ++y)
-        std::memcpy(rows + std::size_t(page.Height() - 1 - y) * stride, page.Row(y), rowBytes);
+    for (int y = 0; y < page.Height(); ++y) {
+        unsigned char* out = rows + std::size_t(page.Height() - 1 - y) * stride;
+        std::memcpy(out, page.Row(y), rowBytes);
+        std::memset(out + rowBytes, 0, stride - rowBytes);
+    }
     platform::GlobalUnlock(block);
     return block;
 }

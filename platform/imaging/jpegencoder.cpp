@@ -1,6 +1,7 @@
 #include "platform/imaging/jpegencoder.h"
 
 #include <algorithm>
+#include <climits>
 #include <turbojpeg.h>
 #include <vector>
 
@@ -27,6 +28,7 @@ void JpegEncoder::Release()
     if (m_jpeg)
         tjFree(m_jpeg);
     m_jpeg = nullptr;
+    m_capacity = 0;
     m_size = 0;
 }
 
@@ -41,7 +43,6 @@ bool JpegEncoder::Compress(
             grey ? TJSAMP_GRAY : TJSAMP_420, std::clamp(quality, 1, 100), flags)
         != 0) {
         m_error = QString::fromUtf8(tjGetErrorStr2(m_handle));
-        Release();
         return false;
     }
     m_size = size;

@@ -9,7 +9,7 @@ namespace pd::platform::imaging {
 struct DibPixels;
 
 // Encodes page images into JPEG with one compressor kept for its lifetime. The JPEG of the last
-// page is held until the next one is encoded or the encoder goes.
+// page is held until the next one is encoded or the encoder goes; its buffer is reused.
 class JpegEncoder {
 public:
     JpegEncoder();
@@ -37,6 +37,7 @@ private:
 
     void* m_handle = nullptr;
     unsigned char* m_jpeg = nullptr;
+    unsigned long m_capacity = 0;
     std::size_t m_size = 0;
     bool m_grey = false;
     QString m_error;

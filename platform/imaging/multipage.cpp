@@ -17,6 +17,7 @@
 #include "platform/imaging/jpegencoder.h"
 #include "platform/imaging/pdfwriter.h"
 #include "platform/imaging/twain.h"
+#include "platform/pagememory.h"
 
 namespace pd::platform::imaging {
 
@@ -193,6 +194,7 @@ int TWAIN_EndMultipageFile()
         WriteFailed(*file);
     }
     file.reset();
+    pd::platform::ReleaseSparePageMemory();
     MarkLastErrorReported();
     return int(LastError());
 }
