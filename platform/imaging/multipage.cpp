@@ -81,10 +81,12 @@ int Fail(ErrorCode code, const QString& description)
 
 int OpenTemporary(OpenFile& file)
 {
+    const QFileInfo info(file.path);
+    if (info.fileName().isEmpty())
+        return Fail(kCannotCreateFile, QStringLiteral("Cannot create \"%1\": no file name").arg(file.path));
     const QByteArray target = QFile::encodeName(file.path);
     if (const std::optional<QString> why = TargetInTheWay(target))
         return Fail(kCannotCreateFile, QStringLiteral("Cannot create %1: the path %2").arg(file.path, *why));
-    const QFileInfo info(file.path);
     QByteArray temp = QFile::encodeName(info.absolutePath()) + "/." + QFile::encodeName(info.fileName()) + ".XXXXXX";
     file.fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (file.fd < 0)
