@@ -60,6 +60,9 @@ TEST(ReportLastError, ShowsTheTextWithTheLibrarysDescriptionAndLogsBoth)
 
 int main(int argc, char** argv)
 {
+    // Test discovery runs the binary without the tests' environment; it needs no display either.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
