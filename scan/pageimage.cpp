@@ -1,10 +1,15 @@
 #include "scan/pageimage.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <new>
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 #include "platform/pagememory.h"
+#include "scan/lightchunk.h"
 #include "scan/pagebitmap.h"
 
 namespace pd::scan {
@@ -32,19 +37,6 @@ std::uint64_t CountDark(const std::uint32_t* pixels, std::size_t count, int limi
     return dark;
 }
 
-constexpr int kChunk = 16; // pixels tested together for a quick "none of these is dark"
-
-// The intensity is a weighted mean of red, green and blue, so a pixel whose three bytes are all
-// at or above the limit cannot be dark. Paper is mostly such pixels; a chunk of them is passed
-// over with one test that the compiler turns into a few vector operations.
-bool ChunkIsLight(const unsigned char* p, unsigned limit)
-{
-    unsigned below = 0;
-    for (int i = 0; i < 3 * kChunk; ++i)
-        below |= p[i] < limit ? 1u : 0u;
-    return below == 0;
-}
-
 unsigned CountDarkPixels(const unsigned char* p, int count, std::uint32_t bound)
 {
     unsigned dark = 0;
@@ -53,7 +45,71 @@ unsigned CountDarkPixels(const unsigned char* p, int count, std::uint32_t bound)
     return dark;
 }
 
-// The same count straight from blue, green, red rows.
+#if defined(__x86_64__)
+#define PD_SSSE3 __attribute__((target("ssse3")))
+
+// The bytes of one channel of 16 pixels, taken from the three 16-byte loads by shuffles.
+PD_SSSE3 __m128i Gather(__m128i a, __m128i b, __m128i c, __m128i fromA, __m128i fromB, __m128i fromC)
+{
+    return _mm_or_si128(
+        _mm_or_si128(_mm_shuffle_epi8(a, fromA), _mm_shuffle_epi8(b, fromB)), _mm_shuffle_epi8(c, fromC));
+}
+
+// 0xFFFF in each 16-bit lane whose weighted sum is at most last.
+PD_SSSE3 __m128i DarkMask(__m128i red, __m128i green, __m128i blue, __m128i last)
+{
+    const __m128i sum = _mm_add_epi16(
+        _mm_add_epi16(_mm_mullo_epi16(red, _mm_set1_epi16(61)), _mm_mullo_epi16(green, _mm_set1_epi16(174))),
+        _mm_mullo_epi16(blue, _mm_set1_epi16(21)));
+    return _mm_cmpeq_epi16(_mm_subs_epu16(sum, last), _mm_setzero_si128());
+}
+
+// One chunk of 16 pixels at a time in vector registers: the blue, green and red bytes are sorted
+// apart, widened to 16 bits (the weighted sum stays below 65536) and compared with the bound,
+// which is below 65536.
+PD_SSSE3 unsigned CountDarkChunkSsse3(const unsigned char* p, std::uint32_t bound)
+{
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32));
+    const char n = -1; // a shuffle index that gives 0
+    const __m128i blue = Gather(a, b, c, _mm_setr_epi8(0, 3, 6, 9, 12, 15, n, n, n, n, n, n, n, n, n, n),
+        _mm_setr_epi8(n, n, n, n, n, n, 2, 5, 8, 11, 14, n, n, n, n, n),
+        _mm_setr_epi8(n, n, n, n, n, n, n, n, n, n, n, 1, 4, 7, 10, 13));
+    const __m128i green = Gather(a, b, c, _mm_setr_epi8(1, 4, 7, 10, 13, n, n, n, n, n, n, n, n, n, n, n),
+        _mm_setr_epi8(n, n, n, n, n, 0, 3, 6, 9, 12, 15, n, n, n, n, n),
+        _mm_setr_epi8(n, n, n, n, n, n, n, n, n, n, n, 2, 5, 8, 11, 14));
+    const __m128i red = Gather(a, b, c, _mm_setr_epi8(2, 5, 8, 11, 14, n, n, n, n, n, n, n, n, n, n, n),
+        _mm_setr_epi8(n, n, n, n, n, 1, 4, 7, 10, 13, n, n, n, n, n, n),
+        _mm_setr_epi8(n, n, n, n, n, n, n, n, n, n, 0, 3, 6, 9, 12, 15));
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i last = _mm_set1_epi16(short(bound - 1));
+    const __m128i low
+        = DarkMask(_mm_unpacklo_epi8(red, zero), _mm_unpacklo_epi8(green, zero), _mm_unpacklo_epi8(blue, zero), last);
+    const __m128i high
+        = DarkMask(_mm_unpackhi_epi8(red, zero), _mm_unpackhi_epi8(green, zero), _mm_unpackhi_epi8(blue, zero), last);
+    return unsigned(std::popcount(unsigned(_mm_movemask_epi8(_mm_packs_epi16(low, high)))));
+}
+
+bool HasSsse3()
+{
+    static const bool has = __builtin_cpu_supports("ssse3");
+    return has;
+}
+#endif
+
+unsigned CountDarkChunk(const unsigned char* p, std::uint32_t bound)
+{
+#if defined(__x86_64__)
+    if (bound < 65536 && HasSsse3())
+        return CountDarkChunkSsse3(p, bound);
+#endif
+    return CountDarkPixels(p, kLightChunkPixels, bound);
+}
+
+// The same count straight from blue, green, red rows. The intensity is a weighted mean of red,
+// green and blue, so a pixel whose three bytes are all at or above the limit cannot be dark; paper
+// is mostly such pixels, and a chunk of them is passed over with one test.
 std::uint64_t CountDark(const PageBitmap& page, int limit)
 {
     const std::uint32_t bound = std::uint32_t(limit) * 256;
@@ -62,9 +118,9 @@ std::uint64_t CountDark(const PageBitmap& page, int limit)
     for (int y = 0; y < page.Height(); ++y) {
         const unsigned char* row = page.Row(y);
         int x = 0;
-        for (; x + kChunk <= width; x += kChunk) {
-            if (!ChunkIsLight(row + 3 * x, unsigned(limit)))
-                dark += CountDarkPixels(row + 3 * x, kChunk, bound);
+        for (; x + kLightChunkPixels <= width; x += kLightChunkPixels) {
+            if (!IsLightChunk(row + 3 * x, limit))
+                dark += CountDarkChunk(row + 3 * x, bound);
         }
         dark += CountDarkPixels(row + 3 * x, width - x, bound);
     }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "scan/lightchunk.h"
 #include "scan/pagebitmap.h"
 
 namespace pd::scan {
@@ -21,23 +22,12 @@ bool IsDark(const unsigned char* bgr, int limit)
     return bgr[0] < limit && bgr[1] < limit && bgr[2] < limit;
 }
 
-constexpr int kChunk = 16; // pixels tested together for a quick "none of these is dark"
-
-// True when no byte of the chunk at p is below limit, so none of its pixels can be dark.
-bool ChunkIsLight(const unsigned char* p, int limit)
-{
-    unsigned below = 0;
-    for (int i = 0; i < 3 * kChunk; ++i)
-        below |= p[i] < limit ? 1u : 0u;
-    return below == 0;
-}
-
 // Column of the first dark pixel of the row, or width when there is none.
 int FirstDark(const unsigned char* row, int width, int limit)
 {
     int x = 0;
-    while (x + kChunk <= width && ChunkIsLight(row + 3 * x, limit))
-        x += kChunk;
+    while (x + kLightChunkPixels <= width && IsLightChunk(row + 3 * x, limit))
+        x += kLightChunkPixels;
     while (x < width && !IsDark(row + 3 * x, limit))
         ++x;
     return x;
@@ -47,8 +37,8 @@ int FirstDark(const unsigned char* row, int width, int limit)
 int LastDark(const unsigned char* row, int width, int first, int limit)
 {
     int x = width;
-    while (x - kChunk >= first && ChunkIsLight(row + 3 * (x - kChunk), limit))
-        x -= kChunk;
+    while (x - kLightChunkPixels >= first && IsLightChunk(row + 3 * (x - kLightChunkPixels), limit))
+        x -= kLightChunkPixels;
     do
         --x;
     while (!IsDark(row + 3 * x, limit));

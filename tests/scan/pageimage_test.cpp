@@ -92,6 +92,34 @@ TEST(DarkFraction, CountsEachDarkPixelOverTheWholeArea)
     }
 }
 
+TEST(DarkFraction, AgreesWithThePlainFormulaOnEveryPixelOfANoisyPage)
+{
+    // Bytes spread over the whole range, so every chunk of the quick test holds light and dark
+    // pixels and many sums fall next to the bound.
+    PageBitmap page = WhitePage(203, 17);
+    std::uint32_t state = 12345;
+    auto next = [&state] {
+        state = state * 1664525u + 1013904223u;
+        return static_cast<unsigned char>(state >> 24);
+    };
+    for (int y = 0; y < page.Height(); ++y) {
+        for (int x = 0; x < page.Width(); ++x)
+            SetPixel(page, x, y, next(), next(), next());
+    }
+    for (int limit : { 1, 60, 128, 199, 200, 201, 255, 256 }) {
+        SCOPED_TRACE(limit);
+        std::uint64_t dark = 0;
+        for (int y = 0; y < page.Height(); ++y) {
+            for (int x = 0; x < page.Width(); ++x) {
+                const std::uint32_t rgb = test::PixelOf(page, x, y);
+                const int intensity = (61 * int(rgb >> 16) + 174 * int((rgb >> 8) & 0xFF) + 21 * int(rgb & 0xFF)) >> 8;
+                dark += intensity < limit ? 1 : 0;
+            }
+        }
+        EXPECT_EQ(MeasureBothWays(page, limit), static_cast<long double>(dark) / (203 * 17));
+    }
+}
+
 TEST(DarkFraction, OnePixelInFiveHundredStaysAtTheDefaultThreshold)
 {
     PageBitmap page = WhitePage(100, 50);
