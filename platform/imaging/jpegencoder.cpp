@@ -35,12 +35,30 @@ void JpegEncoder::Release()
 bool JpegEncoder::Compress(
     const unsigned char* rows, int width, std::size_t pitch, int height, bool grey, bool bottomUp, int quality)
 {
-    Release();
     m_grey = grey;
-    unsigned long size = 0;
-    const int flags = bottomUp ? TJFLAG_BOTTOMUP : 0;
-    if (tjCompress2(m_handle, rows, width, int(pitch), height, grey ? TJPF_GRAY : TJPF_BGR, &m_jpeg, &size,
-            grey ? TJSAMP_GRAY : TJSAMP_420, std::clamp(quality, 1, 100), flags)
+    m_size = 0;
+    const int subsampling = grey ? TJSAMP_GRAY : TJSAMP_420;
+    // The output buffer is kept from page to page, with an eighth more than this page needs so
+    // that the next, slightly larger page fits too: fresh memory for each page would cost more
+    // than the writing into it.
+    const unsigned long needed = tjBufSize(width, height, subsampling);
+    if (needed == static_cast<unsigned long>(-1)) {
+        m_error = QString::fromUtf8(tjGetErrorStr2(m_handle));
+        return false;
+    }
+    if (m_capacity < needed) {
+        const unsigned long capacity = needed + needed / 8;
+        Release();
+        if (capacity > INT_MAX || !(m_jpeg = tjAlloc(int(capacity)))) {
+            m_error = QStringLiteral("no memory for the JPEG image");
+            return false;
+        }
+        m_capacity = capacity;
+    }
+    unsigned long size = m_capacity;
+    const int flags = TJFLAG_NOREALLOC | (bottomUp ? TJFLAG_BOTTOMUP : 0);
+    if (tjCompress2(m_handle, rows, width, int(pitch), height, grey ? TJPF_GRAY : TJPF_BGR, &m_jpeg, &size, subsampling,
+            std::clamp(quality, 1, 100), flags)
         != 0) {
         m_error = QString::fromUtf8(tjGetErrorStr2(m_handle));
         return false;
