@@ -38,7 +38,7 @@ int TWAIN_DibWritePage(pd::platform::HGLOBAL dib);
 void DIB_Free(pd::platform::HGLOBAL dib);
 
 // Completes the open file and puts it at its path: 0 on success, else the (first) error code. A
-// file without pages, or one whose writing failed, leaves nothing at the path.
+// file without pages, or one whose writing failed, is discarded and the path stays as it was.
 int TWAIN_EndMultipageFile();
 
 // Non-zero: the last file operation failed. Within one file the first error is kept until
@@ -46,6 +46,6 @@ int TWAIN_EndMultipageFile();
 int TWAIN_LastErrorCode();
 
 // Shows text and the library's description of the last error in the library's own message box,
-// and writes both into the library's log. Needs a QApplication for the box; the log line is
-// written either way.
+// and writes both into the library's log while that is on. Without a QApplication only the log
+// line is written.
 void TWAIN_ReportLastError(const QString& text);
