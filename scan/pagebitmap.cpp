@@ -13,6 +13,7 @@ namespace {
 constexpr int kFileHeaderSize = 14;
 constexpr std::uint32_t kBiRgb = 0;
 constexpr std::uint32_t kBiBitfields = 3;
+constexpr int kDefaultPelsPerMeter = 5906; // 150 dpi, for a header without a resolution
 
 std::uint32_t U16(const unsigned char* p)
 {
@@ -227,7 +228,8 @@ PageBitmap LoadBitmap(const QByteArray& bmpFile)
         Fail("truncated pixel data");
     PageBitmap page = PageBitmap::FromBmpPixels(
         bmpFile, offset, stride, layout.bottomUp, layout.width, layout.height, layout.bitsPerPixel);
-    page.SetPelsPerMeter(layout.xPelsPerMeter, layout.yPelsPerMeter);
+    page.SetPelsPerMeter(layout.xPelsPerMeter > 0 ? layout.xPelsPerMeter : kDefaultPelsPerMeter,
+        layout.yPelsPerMeter > 0 ? layout.yPelsPerMeter : kDefaultPelsPerMeter);
     page.SetPalette(std::move(layout.palette));
     page.SetMasks(layout.masks[0], layout.masks[1], layout.masks[2]);
     return page;

@@ -23,7 +23,7 @@ public:
     int BitsPerPixel() const { return m_bitsPerPixel; }
     bool IsEmpty() const { return m_width <= 0 || m_height <= 0; }
 
-    // Resolution of the BMP header in pixels per metre; 0 where the header has none.
+    // Resolution in pixels per metre, as the BMP header gave it.
     int XPelsPerMeter() const { return m_xPelsPerMeter; }
     int YPelsPerMeter() const { return m_yPelsPerMeter; }
     void SetPelsPerMeter(int x, int y);
@@ -70,7 +70,8 @@ private:
 
 // Reads the bytes of a BMP file (info header of 12, 40, 52, 56, 108 or 124 bytes; 1, 4, 8, 16, 24 or
 // 32 bits per pixel, uncompressed or with bit fields). A 24-bit file is not copied: the bitmap
-// shares the bytes. Throws platform::Error for anything else, truncated or inconsistent data.
+// shares the bytes. A header without a resolution gives 150 dpi. Throws platform::Error for anything else, truncated or
+// inconsistent data.
 PageBitmap LoadBitmap(const QByteArray& bmpFile);
 
 // Turns the page into 24 bits per pixel, keeping its size and resolution; a 24-bit page stays as

@@ -195,6 +195,20 @@ TEST(BitmapToDib, ResolutionTravelsThroughConversionAndCrop)
     EXPECT_EQ(field(28), 7874u);
 }
 
+TEST(BitmapToDib, AHeaderWithoutResolutionGives150Dpi)
+{
+    test::BmpSpec spec = test::Bmp(2, 1, 24, { QByteArray(6, '\0') });
+    spec.yPelsPerMeter = 3937;
+    PageBitmap page = LoadBitmap(test::MakeBmp(spec));
+    CropToContent(page, 200);
+    platform::HGLOBAL block = BitmapToDib(page);
+    const QByteArray dib = BlockBytes(block);
+    platform::GlobalFree(block);
+    ASSERT_GE(dib.size(), 40);
+    EXPECT_EQ(qFromLittleEndian<quint32>(dib.constData() + 24), 5906u);
+    EXPECT_EQ(qFromLittleEndian<quint32>(dib.constData() + 28), 3937u);
+}
+
 TEST(BitmapToDib, TakesOnly24And8BitPages)
 {
     EXPECT_EQ(BitmapToDib(PageBitmap(4, 4, 1)), nullptr);
