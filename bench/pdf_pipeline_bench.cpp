@@ -13,6 +13,7 @@
 #include <QFile>
 
 #include "platform/imaging/twain.h"
+#include "platform/pagememory.h"
 #include "scan/pagebitmap.h"
 #include "scan/pageimage.h"
 #include "scan/pageops.h"
@@ -65,18 +66,36 @@ struct Reference {
     }
 };
 
+// Where the bytes of each page land, as a device's transfer buffer is reused from page to page:
+// page memory, since the bytes are a page image.
+struct TransferBuffer {
+    void* data = nullptr;
+    std::size_t capacity = 0;
+
+    ~TransferBuffer() { pd::platform::FreePageMemory(data); }
+    bool Reserve(std::size_t bytes)
+    {
+        if (bytes <= capacity)
+            return true;
+        pd::platform::FreePageMemory(data);
+        data = pd::platform::AllocatePageMemory(bytes);
+        capacity = data ? bytes : 0;
+        return data != nullptr;
+    }
+};
+
 // The page step of the acquisition for one BMP file. The reference encoding runs inside it but its
 // time is moved out of the pipeline's by pushing *start on.
-bool PageStep(const QString& path, QByteArray& bytes, Reference& reference, int* kept, Clock::time_point* start)
+bool PageStep(const QString& path, TransferBuffer& buffer, Reference& reference, int* kept, Clock::time_point* start)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly) || !buffer.Reserve(std::size_t(file.size())))
         return false;
-    bytes.resize(file.size());
-    if (file.read(bytes.data(), bytes.size()) != bytes.size())
+    if (file.read(static_cast<char*>(buffer.data), file.size()) != file.size())
         return false;
     file.close();
-    pd::scan::PageBitmap page = pd::scan::LoadBitmap(bytes);
+    pd::scan::PageBitmap page
+        = pd::scan::LoadBitmap(QByteArray::fromRawData(static_cast<const char*>(buffer.data), file.size()));
     pd::scan::ConvertTo24Bit(page);
     long double fraction = 0;
     {
@@ -124,12 +143,10 @@ int main(int argc, char** argv)
         return 1;
     }
     pipeline += Clock::now() - start;
-    // The bytes of each page land in the same buffer, as a device's transfer buffer is reused;
-    // fresh memory for every page would cost a page fault per 4 KiB.
-    QByteArray bytes;
+    TransferBuffer buffer;
     for (const QString& name : names) {
         start = Clock::now();
-        if (!PageStep(folder.filePath(name), bytes, reference, &kept, &start))
+        if (!PageStep(folder.filePath(name), buffer, reference, &kept, &start))
             return 1;
         pipeline += Clock::now() - start;
     }

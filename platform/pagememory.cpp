@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <mutex>
+#include <sys/mman.h>
 #include <utility>
 
 namespace pd::platform {
@@ -42,6 +43,21 @@ void* TakeSpare(std::size_t bytes)
     return std::exchange(pool.block, nullptr);
 }
 
+// Large blocks are aligned to 2 MiB and asked to be backed by huge pages where the system allows
+// it: a page image then needs a few hundred entries in the processor's address translation
+// instead of thousands, which makes every pass over it quicker, most of all in a virtual machine.
+void* AllocateBlock(std::size_t bytes)
+{
+    if (bytes < kLarge)
+        return std::malloc(bytes);
+    constexpr std::size_t kHuge = std::size_t(2) << 20;
+    const std::size_t rounded = (bytes + kHuge - 1) / kHuge * kHuge;
+    void* block = std::aligned_alloc(kHuge, rounded);
+    if (block)
+        ::madvise(block, rounded, MADV_HUGEPAGE);
+    return block;
+}
+
 } // namespace
 
 void* AllocatePageMemory(std::size_t bytes)
@@ -53,7 +69,7 @@ void* AllocatePageMemory(std::size_t bytes)
         // A large buffer gets an eighth more, so that the next page, a little larger after its
         // crop, still fits it; the unused end is never touched and costs no memory.
         const std::size_t capacity = bytes >= kLarge && bytes / 8 < kMaxKept ? bytes + bytes / 8 : bytes;
-        block = std::malloc(kHeader + capacity);
+        block = AllocateBlock(kHeader + capacity);
         if (!block)
             return nullptr;
         CapacityOf(block) = capacity;

@@ -1,7 +1,6 @@
 #include "scan/pageimage.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 #include <new>
 #if defined(__x86_64__)
@@ -88,7 +87,10 @@ PD_SSSE3 unsigned CountDarkChunkSsse3(const unsigned char* p, std::uint32_t boun
         = DarkMask(_mm_unpacklo_epi8(red, zero), _mm_unpacklo_epi8(green, zero), _mm_unpacklo_epi8(blue, zero), last);
     const __m128i high
         = DarkMask(_mm_unpackhi_epi8(red, zero), _mm_unpackhi_epi8(green, zero), _mm_unpackhi_epi8(blue, zero), last);
-    return unsigned(std::popcount(unsigned(_mm_movemask_epi8(_mm_packs_epi16(low, high)))));
+    // One byte of 1 per dark pixel, summed by the sum of absolute differences against zero.
+    const __m128i ones = _mm_and_si128(_mm_packs_epi16(low, high), _mm_set1_epi8(1));
+    const __m128i sums = _mm_sad_epu8(ones, zero);
+    return unsigned(_mm_cvtsi128_si32(sums) + _mm_extract_epi16(sums, 4));
 }
 
 bool HasSsse3()
