@@ -1,0 +1,207 @@
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+#include <QFile>
+#include <QFileInfo>
+
+#include "platform/imaging/dib.h"
+#include "platform/imaging/errorstate.h"
+#include "platform/imaging/imaginglog.h"
+#include "platform/imaging/jpegencoder.h"
+#include "platform/imaging/pdfwriter.h"
+#include "platform/imaging/twain.h"
+#include "platform/pagememory.h"
+
+namespace pd::platform::imaging {
+
+namespace {
+
+constexpr int kDefaultQuality = 75;
+constexpr int kA4 = 1;
+
+// One PDF between its begin and its end: written under a temporary name beside its path.
+struct OpenFile {
+    QString path;
+    QByteArray tempPath; // file name bytes
+    int fd = -1;
+    std::unique_ptr<PdfWriter> writer;
+    std::unique_ptr<JpegEncoder> encoder;
+
+    ~OpenFile()
+    {
+        if (fd >= 0)
+            ::close(fd);
+        if (!tempPath.isEmpty())
+            ::unlink(tempPath.constData());
+    }
+};
+
+struct Library {
+    int quality = kDefaultQuality;
+    int paperSize = kA4;
+    std::unique_ptr<OpenFile> file;
+};
+
+Library& Lib()
+{
+    static Library library;
+    return library;
+}
+
+QString SystemError(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// Why a path cannot take a new file of its own even before the folder is tried.
+std::optional<QString> TargetInTheWay(const QByteArray& target)
+{
+    struct stat info { };
+    if (::stat(target.constData(), &info) != 0)
+        return std::nullopt;
+    if (S_ISDIR(info.st_mode))
+        return QStringLiteral("is a folder");
+    if (!S_ISREG(info.st_mode))
+        return QStringLiteral("is not a regular file");
+    return std::nullopt;
+}
+
+int Fail(ErrorCode code, const QString& description)
+{
+    SetLastError(code, description);
+    return int(LastError());
+}
+
+int OpenTemporary(OpenFile& file)
+{
+    const QFileInfo info(file.path);
+    if (info.fileName().isEmpty())
+        return Fail(kCannotCreateFile, QStringLiteral("Cannot create \"%1\": no file name").arg(file.path));
+    const QByteArray target = QFile::encodeName(file.path);
+    if (const std::optional<QString> why = TargetInTheWay(target))
+        return Fail(kCannotCreateFile, QStringLiteral("Cannot create %1: the path %2").arg(file.path, *why));
+    QByteArray temp = QFile::encodeName(info.absolutePath()) + "/." + QFile::encodeName(info.fileName()) + ".XXXXXX";
+    file.fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (file.fd < 0)
+        return Fail(kCannotCreateFile, QStringLiteral("Cannot create %1: %2").arg(file.path, SystemError(errno)));
+    file.tempPath = temp;
+    return kNoError;
+}
+
+int WriteFailed(const QString& path, int error)
+{
+    return Fail(kWriteFailed, QStringLiteral("Cannot write %1: %2").arg(path, SystemError(error)));
+}
+
+int WriteFailed(const OpenFile& file)
+{
+    return WriteFailed(file.path, file.writer->WriteErrno());
+}
+
+} // namespace
+
+} // namespace pd::platform::imaging
+
+using namespace pd::platform::imaging;
+
+void TWAIN_SetJpegQuality(int quality)
+{
+    Lib().quality = std::clamp(quality, 1, 100);
+}
+
+void TWAIN_SetPaperSize(int paperSize)
+{
+    Lib().paperSize = paperSize;
+}
+
+int TWAIN_BeginMultipageFile(const QString& path)
+{
+    Library& lib = Lib();
+    lib.file.reset();
+    ClearLastError();
+    ImagingLog(QStringLiteral("BeginMultipageFile %1").arg(path));
+    auto file = std::make_unique<OpenFile>();
+    file->path = path;
+    if (const int error = OpenTemporary(*file))
+        return error;
+    file->writer = std::make_unique<PdfWriter>(file->fd);
+    if (!file->writer->Start())
+        return WriteFailed(*file);
+    file->encoder = std::make_unique<JpegEncoder>();
+    if (!file->encoder->IsReady())
+        return Fail(kEncodingFailed, QStringLiteral("JPEG compressor unavailable: %1").arg(file->encoder->Error()));
+    lib.file = std::move(file);
+    return kNoError;
+}
+
+int TWAIN_DibWritePage(pd::platform::HGLOBAL dib)
+{
+    Library& lib = Lib();
+    if (!lib.file)
+        return Fail(kNoFileOpen, QStringLiteral("No file begun for the page"));
+    OpenFile& file = *lib.file;
+    if (file.writer->Failed())
+        return WriteFailed(file);
+    QString reason;
+    const auto* bytes = static_cast<const unsigned char*>(pd::platform::GlobalLock(dib));
+    const std::optional<DibPixels> pixels = ParseDib(bytes, pd::platform::GlobalSize(dib), &reason);
+    int result = kNoError;
+    if (!pixels) {
+        result
+            = Fail(kBadPageImage, QStringLiteral("Page %1 left out: %2").arg(file.writer->PageCount() + 1).arg(reason));
+    } else if (!file.encoder->Encode(*pixels, lib.quality)) {
+        result = Fail(kEncodingFailed,
+            QStringLiteral("Page %1 left out: %2").arg(file.writer->PageCount() + 1).arg(file.encoder->Error()));
+    } else {
+        const double widthPt = pixels->width * 72.0 / DotsPerInch(pixels->xPelsPerMeter);
+        const double heightPt = pixels->height * 72.0 / DotsPerInch(pixels->yPelsPerMeter);
+        if (!file.writer->AddJpegPage(file.encoder->Data(), file.encoder->Size(), pixels->width, pixels->height,
+                file.encoder->IsGrey(), widthPt, heightPt))
+            result = WriteFailed(file);
+    }
+    if (bytes)
+        pd::platform::GlobalUnlock(dib);
+    return result;
+}
+
+void DIB_Free(pd::platform::HGLOBAL dib)
+{
+    pd::platform::GlobalFree(dib);
+}
+
+int TWAIN_EndMultipageFile()
+{
+    Library& lib = Lib();
+    if (!lib.file)
+        return Fail(kNoFileOpen, QStringLiteral("No file begun to end"));
+    std::unique_ptr<OpenFile> file = std::move(lib.file);
+    const int pages = file->writer->PageCount();
+    ImagingLog(QStringLiteral("EndMultipageFile %1: %2 pages").arg(file->path).arg(pages));
+    if (pages > 0 && file->writer->Finish()) {
+        const int fd = std::exchange(file->fd, -1);
+        if (::close(fd) != 0)
+            WriteFailed(file->path, errno);
+        else if (::rename(file->tempPath.constData(), QFile::encodeName(file->path).constData()) != 0)
+            Fail(kCannotCompleteFile, QStringLiteral("Cannot put %1 in place: %2").arg(file->path, SystemError(errno)));
+        else
+            file->tempPath.clear();
+    } else if (pages > 0) {
+        WriteFailed(*file);
+    }
+    file.reset();
+    pd::platform::ReleaseSparePageMemory();
+    MarkLastErrorReported();
+    return int(LastError());
+}
+
+int TWAIN_LastErrorCode()
+{
+    return int(LastError());
+}
