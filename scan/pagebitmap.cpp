@@ -180,12 +180,16 @@ void PageBitmap::SetMasks(std::uint32_t red, std::uint32_t green, std::uint32_t 
 
 unsigned char* PageBitmap::Row(int y)
 {
+    // The pixels may change: a note shared with copies, or one already taken, no longer holds.
+    if (!m_note || m_note.use_count() > 1 || m_note->spans)
+        m_note = std::make_shared<Note>();
     return reinterpret_cast<unsigned char*>(m_data.data()) + m_top + y * m_step;
 }
 
 PageBitmap PageBitmap::Part(int left, int top, int width, int height) const
 {
     PageBitmap part = *this;
+    part.m_note = std::make_shared<Note>();
     part.m_top = m_top + top * m_step + std::ptrdiff_t(left) * (m_bitsPerPixel / 8);
     part.m_width = width;
     part.m_height = height;

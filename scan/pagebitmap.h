@@ -2,11 +2,21 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <utility>
 #include <vector>
 
 #include <QByteArray>
 
 namespace pd::scan {
+
+// What a pass over a 24-bit page for dark pixels learnt about its rows at one limit: for each row
+// the pixel range [first, second) outside which every byte is at or above the limit, so that no
+// pixel there is dark by any measure of this program; an empty range marks a wholly light row.
+struct LightRowSpans {
+    int limit = 0;
+    std::vector<std::pair<int, int>> rows;
+};
 
 // One page as the acquisition handles it: pixel rows in BMP layout (blue, green, red byte order for
 // 24 bits) and the resolution its BMP header gave. Row 0 is the top row whatever the order in
@@ -55,7 +65,24 @@ public:
     // Bytes a row of this width and depth takes in a BMP file (padded to 4).
     static std::ptrdiff_t BmpStride(int width, int bitsPerPixel);
 
+    // The blank-page measure notes the light stretches it passed over, and the crop that follows
+    // starts from them instead of passing over the paper again. Copies of a page share the note;
+    // a part of the page, or a page whose pixels are written, starts without one.
+    void NoteLightRows(std::shared_ptr<const LightRowSpans> spans) const
+    {
+        if (m_note)
+            m_note->spans = std::move(spans);
+    }
+    const LightRowSpans* LightRows(int limit) const
+    {
+        const LightRowSpans* spans = m_note ? m_note->spans.get() : nullptr;
+        return spans && spans->limit == limit && int(spans->rows.size()) == m_height ? spans : nullptr;
+    }
+
 private:
+    struct Note {
+        std::shared_ptr<const LightRowSpans> spans;
+    };
     QByteArray m_data;
     std::ptrdiff_t m_top = 0; // offset of row 0 in m_data
     std::ptrdiff_t m_step = 0; // bytes from one row to the next one down; negative for bottom-up memory
@@ -66,6 +93,7 @@ private:
     int m_yPelsPerMeter = 0;
     std::vector<std::uint32_t> m_palette;
     std::uint32_t m_masks[3] = { 0, 0, 0 };
+    std::shared_ptr<Note> m_note = std::make_shared<Note>();
 };
 
 // Reads the bytes of a BMP file (info header of 12, 40, 52, 56, 108 or 124 bytes; 1, 4, 8, 16, 24 or

@@ -112,20 +112,37 @@ unsigned CountDarkChunk(const unsigned char* p, std::uint32_t bound)
 // The same count straight from blue, green, red rows. The intensity is a weighted mean of red,
 // green and blue, so a pixel whose three bytes are all at or above the limit cannot be dark; paper
 // is mostly such pixels, and a chunk of them is passed over with one test.
+// The light chunks passed over are noted on the page for the crop, which looks for dark pixels
+// at the same limit next.
 std::uint64_t CountDark(const PageBitmap& page, int limit)
 {
     const std::uint32_t bound = std::uint32_t(limit) * 256;
     const int width = page.Width();
+    auto spans = std::make_shared<LightRowSpans>();
+    spans->limit = limit;
+    spans->rows.resize(std::size_t(page.Height()));
     std::uint64_t dark = 0;
     for (int y = 0; y < page.Height(); ++y) {
         const unsigned char* row = page.Row(y);
+        int first = width;
+        int end = 0;
         int x = 0;
         for (; x + kLightChunkPixels <= width; x += kLightChunkPixels) {
-            if (!IsLightChunk(row + 3 * x, limit))
+            if (!IsLightChunk(row + 3 * x, limit)) {
                 dark += CountDarkChunk(row + 3 * x, bound);
+                first = std::min(first, x);
+                end = x + kLightChunkPixels;
+            }
         }
-        dark += CountDarkPixels(row + 3 * x, width - x, bound);
+        if (x < width) {
+            dark += CountDarkPixels(row + 3 * x, width - x, bound);
+            // The few pixels after the last whole chunk are always looked at again.
+            first = std::min(first, x);
+            end = width;
+        }
+        spans->rows[std::size_t(y)] = first < end ? std::pair { first, end } : std::pair { 0, 0 };
     }
+    page.NoteLightRows(std::move(spans));
     return dark;
 }
 

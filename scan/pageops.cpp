@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <tuple>
 
 #include "scan/lightchunk.h"
 #include "scan/pagebitmap.h"
@@ -22,21 +23,21 @@ bool IsDark(const unsigned char* bgr, int limit)
     return bgr[0] < limit && bgr[1] < limit && bgr[2] < limit;
 }
 
-// Column of the first dark pixel of the row, or width when there is none.
-int FirstDark(const unsigned char* row, int width, int limit)
+// Column of the first dark pixel of the row in [from, to), or to when there is none.
+int FirstDark(const unsigned char* row, int from, int to, int limit)
 {
-    int x = 0;
-    while (x + kLightChunkPixels <= width && IsLightChunk(row + 3 * x, limit))
+    int x = from;
+    while (x + kLightChunkPixels <= to && IsLightChunk(row + 3 * x, limit))
         x += kLightChunkPixels;
-    while (x < width && !IsDark(row + 3 * x, limit))
+    while (x < to && !IsDark(row + 3 * x, limit))
         ++x;
     return x;
 }
 
-// Column of the last dark pixel of a row known to hold one at first or later.
-int LastDark(const unsigned char* row, int width, int first, int limit)
+// Column of the last dark pixel before to, in a row known to hold one at first or later.
+int LastDark(const unsigned char* row, int to, int first, int limit)
 {
-    int x = width;
+    int x = to;
     while (x - kLightChunkPixels >= first && IsLightChunk(row + 3 * (x - kLightChunkPixels), limit))
         x -= kLightChunkPixels;
     do
@@ -45,19 +46,28 @@ int LastDark(const unsigned char* row, int width, int first, int limit)
     return x;
 }
 
-// The dark pixels' extent from row 3 down, as the loop over every pixel would find it; light
-// stretches of a row are passed over in chunks.
+// The dark pixels' extent from row 3 down, as the loop over every pixel would find it. Light
+// stretches of a row are passed over in chunks, and not looked at again at all where the blank-page
+// measure has noted them.
 Bounds DarkBounds(const PageBitmap& page, int limit)
 {
     const int width = page.Width();
+    const LightRowSpans* light = page.LightRows(limit);
     Bounds b { width, 0, page.Height(), 0 };
     for (int y = 3; y < page.Height(); ++y) {
+        int from = 0;
+        int to = width;
+        if (light) {
+            std::tie(from, to) = light->rows[std::size_t(y)];
+            if (from >= to)
+                continue;
+        }
         const unsigned char* row = page.Row(y);
-        const int first = FirstDark(row, width, limit);
-        if (first == width)
+        const int first = FirstDark(row, from, to, limit);
+        if (first == to)
             continue;
         b.left = std::min(b.left, first);
-        b.right = std::max(b.right, LastDark(row, width, first, limit));
+        b.right = std::max(b.right, LastDark(row, to, first, limit));
         b.top = std::min(b.top, y);
         b.bottom = std::max(b.bottom, y);
     }

@@ -6,6 +6,7 @@
 
 #include "platform/heapblock.h"
 #include "scan/pagebitmap.h"
+#include "scan/pageimage.h"
 #include "scan/pageops.h"
 #include "tests/scan/pagetestdata.h"
 
@@ -18,6 +19,33 @@ using test::WhitePage;
 
 constexpr std::uint32_t kWhite = 0xFFFFFF;
 constexpr std::uint32_t kInk = 0x101010;
+
+// The crop runs on a page as it comes, or after the blank-page measure has passed over it, as in
+// the scan (the measure notes the light rows it saw, at its own limit, for the crop to skip).
+enum class Before { Nothing, MeasureAtTheCropLimit, MeasureAtAnotherLimit };
+constexpr Before kBefore[] = { Before::Nothing, Before::MeasureAtTheCropLimit, Before::MeasureAtAnotherLimit };
+
+const char* Describe(Before before)
+{
+    switch (before) {
+    case Before::Nothing:
+        return "crop alone";
+    case Before::MeasureAtTheCropLimit:
+        return "after the measure at the crop's limit";
+    case Before::MeasureAtAnotherLimit:
+        return "after the measure at another limit";
+    }
+    return "";
+}
+
+void Measure(const PageBitmap& page, Before before)
+{
+    if (before == Before::Nothing)
+        return;
+    TQuorBasicImage meter;
+    meter.Assign(page);
+    meter.DarkFraction(before == Before::MeasureAtTheCropLimit ? 200 : 120);
+}
 
 void Ink(PageBitmap& page, int left, int top, int right, int bottom) // inclusive
 {
@@ -51,22 +79,25 @@ TEST(CropToContent, EdgesOfTheDarkContent)
         { "ink at the page's far corners", { { 0, 3, 0, 3 }, { 39, 29, 39, 29 } }, 39, 29,
             { { 0, 3, 1 }, { 38, 28, 0 } } },
     };
-    for (const CropCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        PageBitmap page = WhitePage(40, 30, 11811);
-        for (const auto& r : c.ink)
-            Ink(page, r[0], r[1], r[2], r[3]);
-        CropToContent(page, 200);
-        ASSERT_EQ(page.Width(), c.width);
-        ASSERT_EQ(page.Height(), c.height);
-        EXPECT_EQ(page.BitsPerPixel(), 24);
-        EXPECT_EQ(page.XPelsPerMeter(), 11811);
-        EXPECT_EQ(page.YPelsPerMeter(), 11811);
-        for (const auto& p : c.probes) {
-            SCOPED_TRACE(testing::Message() << "probe " << p[0] << "," << p[1]);
-            EXPECT_EQ(PixelOf(page, p[0], p[1]), p[2] ? kInk : kWhite);
+    for (const Before before : kBefore)
+        for (const CropCase& c : cases) {
+            SCOPED_TRACE(c.name);
+            SCOPED_TRACE(Describe(before));
+            PageBitmap page = WhitePage(40, 30, 11811);
+            for (const auto& r : c.ink)
+                Ink(page, r[0], r[1], r[2], r[3]);
+            Measure(page, before);
+            CropToContent(page, 200);
+            ASSERT_EQ(page.Width(), c.width);
+            ASSERT_EQ(page.Height(), c.height);
+            EXPECT_EQ(page.BitsPerPixel(), 24);
+            EXPECT_EQ(page.XPelsPerMeter(), 11811);
+            EXPECT_EQ(page.YPelsPerMeter(), 11811);
+            for (const auto& p : c.probes) {
+                SCOPED_TRACE(testing::Message() << "probe " << p[0] << "," << p[1]);
+                EXPECT_EQ(PixelOf(page, p[0], p[1]), p[2] ? kInk : kWhite);
+            }
         }
-    }
 }
 
 TEST(CropToContent, DarkMeansAllThreeChannelsBelowTheLimit)
@@ -101,19 +132,51 @@ TEST(CropToContent, DarkMeansAllThreeChannelsBelowTheLimit)
 TEST(CropToContent, DarkPixelsAnywhereInLongRowsAreFound)
 {
     // Marks in every position of a chunk of 16 and in the remainder of a 250-pixel row.
-    for (int x = 1; x < 249; x += 13) {
-        SCOPED_TRACE(x);
-        PageBitmap page = WhitePage(250, 12);
-        SetPixel(page, 0, 5, 0, 0, 0);
-        SetPixel(page, x, 10, 0, 0, 0);
-        SetPixel(page, 249, 6, 0, 0, 0);
-        PageBitmap left = page;
-        SetPixel(left, 249, 6, 255, 255, 255);
-        CropToContent(page, 200);
-        EXPECT_EQ(page.Width(), 249);
-        CropToContent(left, 200);
-        EXPECT_EQ(left.Width(), std::max(x, 4));
-    }
+    for (const Before before : kBefore)
+        for (int x = 1; x < 249; x += 13) {
+            SCOPED_TRACE(x);
+            SCOPED_TRACE(Describe(before));
+            PageBitmap page = WhitePage(250, 12);
+            SetPixel(page, 0, 5, 0, 0, 0);
+            SetPixel(page, x, 10, 0, 0, 0);
+            SetPixel(page, 249, 6, 0, 0, 0);
+            PageBitmap left = page;
+            SetPixel(left, 249, 6, 255, 255, 255);
+            Measure(page, before);
+            Measure(left, before);
+            CropToContent(page, 200);
+            EXPECT_EQ(page.Width(), 249);
+            CropToContent(left, 200);
+            EXPECT_EQ(left.Width(), std::max(x, 4));
+        }
+}
+
+TEST(CropToContent, PixelsWrittenAfterTheMeasureCount)
+{
+    // The meter holds a copy of the page, as in the scan. Ink written afterwards into a row the
+    // measure saw as light must still be found, on the page and on a copy that shares its pixels.
+    PageBitmap page = WhitePage(200, 40);
+    Ink(page, 100, 10, 120, 20);
+    TQuorBasicImage meter;
+    meter.Assign(page);
+    ASSERT_GT(meter.DarkFraction(200), 0.0L);
+    PageBitmap copy = page;
+    Ink(page, 20, 30, 40, 35);
+    CropToContent(page, 200);
+    EXPECT_EQ(page.Width(), 100);
+    EXPECT_EQ(page.Height(), 25);
+
+    Ink(copy, 150, 5, 170, 8);
+    CropToContent(copy, 200);
+    EXPECT_EQ(copy.Width(), 70);
+    EXPECT_EQ(copy.Height(), 15);
+
+    // The meter's own view of the page is unchanged by the writes.
+    PageBitmap measured = WhitePage(200, 40);
+    Ink(measured, 100, 10, 120, 20);
+    TQuorBasicImage again;
+    again.Assign(measured);
+    EXPECT_EQ(meter.DarkFraction(200), again.DarkFraction(200));
 }
 
 // The block's bytes as a BMP file would hold them after its 14-byte file header.
