@@ -2,23 +2,12 @@
 
 #include <cstring>
 
+#include "tests/support/testsupport.h"
+
 namespace pd::scan::test {
 
-namespace {
-
-void Put16(QByteArray& out, std::uint32_t value)
-{
-    out.append(char(value & 0xFF));
-    out.append(char((value >> 8) & 0xFF));
-}
-
-void Put32(QByteArray& out, std::uint32_t value)
-{
-    Put16(out, value & 0xFFFF);
-    Put16(out, value >> 16);
-}
-
-} // namespace
+using pd::test::Put16;
+using pd::test::Put32;
 
 BmpSpec Bmp(int width, int height, int bitsPerPixel, std::vector<QByteArray> rows, std::vector<std::uint32_t> palette,
     int pelsPerMeter)

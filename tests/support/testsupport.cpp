@@ -97,4 +97,16 @@ int RunInChild(const std::function<int()>& body)
     return Fork(body, false);
 }
 
+void Put16(QByteArray& out, std::uint32_t value)
+{
+    out.append(char(value & 0xFF));
+    out.append(char((value >> 8) & 0xFF));
+}
+
+void Put32(QByteArray& out, std::uint32_t value)
+{
+    Put16(out, value & 0xFFFF);
+    Put16(out, value >> 16);
+}
+
 } // namespace pd::test

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <ostream>
@@ -36,6 +37,10 @@ private:
 // Whole-file helpers; WriteBytes creates missing parent folders.
 QByteArray ReadBytes(const QString& path);
 void WriteBytes(const QString& path, const QByteArray& bytes);
+
+// Appends a value as the low 2 or 4 bytes in little-endian order, as BMP and DIB headers hold them.
+void Put16(QByteArray& out, std::uint32_t value);
+void Put32(QByteArray& out, std::uint32_t value);
 
 // Sets (or, with std::nullopt, unsets) an environment variable for the lifetime of the object.
 class ScopedEnv {

@@ -8,23 +8,12 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include "tests/support/testsupport.h"
+
 namespace pd::platform::imaging::test {
 
-namespace {
-
-void Put16(QByteArray& out, std::uint32_t value)
-{
-    out.append(char(value & 0xFF));
-    out.append(char((value >> 8) & 0xFF));
-}
-
-void Put32(QByteArray& out, std::uint32_t value)
-{
-    Put16(out, value & 0xFFFF);
-    Put16(out, value >> 16);
-}
-
-} // namespace
+using pd::test::Put16;
+using pd::test::Put32;
 
 QByteArray DibBytes(const DibSpec& spec)
 {
