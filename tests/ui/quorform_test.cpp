@@ -65,6 +65,41 @@ TEST(ModalDialog, EscapeInAnyControlCancelsWith2)
     }
 }
 
+// A field inside a group box that can take the focus itself.
+class GroupDialog : public TQUORFORMMODAL {
+public:
+    GroupDialog()
+        : group(new QGroupBox(u"Server"_s, ClientArea))
+        , edit(new QLineEdit(group))
+    {
+        group->setCheckable(true);
+        group->setFocusPolicy(Qt::StrongFocus);
+        (new QVBoxLayout(group))->addWidget(edit);
+        (new QVBoxLayout(ClientArea))->addWidget(group);
+        FinishCreation();
+    }
+    QGroupBox* group;
+    QLineEdit* edit;
+};
+
+TEST(ModalDialog, EscapeCancelsWhenTheFocusMovedFromAFieldToItsContainer)
+{
+    GroupDialog dialog;
+    ModalScript script({
+        [&] {
+            dialog.edit->setFocus();
+            QTest::keyClick(dialog.edit, Qt::Key_A);
+        },
+        [&] {
+            dialog.group->setFocus();
+            QTest::keyClick(dialog.group, Qt::Key_Escape);
+        },
+    });
+    EXPECT_EQ(dialog.exec(), 2);
+    EXPECT_FALSE(script.TimedOut());
+    EXPECT_EQ(dialog.edit->text(), u"a"_s);
+}
+
 TEST(ModalDialog, EveryWayOutGivesOneOrTwo)
 {
     struct Case {
