@@ -356,6 +356,11 @@ void TQUORFORMMODAL::done(int result)
     QDialog::done(result == 1 ? 1 : 2);
 }
 
+int TQUORFORMMODAL::exec()
+{
+    return QDialog::exec() == 1 ? 1 : 2;
+}
+
 void TQUORFORMMODAL::reject()
 {
     done(2);

@@ -125,6 +125,32 @@ TEST(ModalDialog, EveryWayOutGivesOneOrTwo)
     }
 }
 
+TEST(ModalDialog, ResultOutsideOneAndTwoNeverReachesTheCaller)
+{
+    struct Case {
+        const char* name;
+        bool shownBefore;
+        std::function<void(FieldsDialog&)> action;
+    };
+    const Case cases[] = {
+        { "shown before it runs modally, then hidden", true, [](FieldsDialog& d) { d.hide(); } },
+        { "result set directly, then hidden", false,
+            [](FieldsDialog& d) {
+                d.setResult(0);
+                d.hide();
+            } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FieldsDialog dialog;
+        if (c.shownBefore)
+            dialog.show();
+        ModalScript script({ [&] { c.action(dialog); } });
+        EXPECT_EQ(dialog.exec(), 2);
+        EXPECT_FALSE(script.TimedOut());
+    }
+}
+
 TEST(ModalDialog, EnterInAFieldPressesNoButton)
 {
     FieldsDialog dialog;
