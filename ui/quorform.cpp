@@ -263,6 +263,13 @@ void TQUORFORM::keyPressEvent(QKeyEvent* event)
 
 bool TQUORFORM::eventFilter(QObject* watched, QEvent* event)
 {
+    // Every new key press is announced by its shortcut check, and the one before ended with its
+    // release: the next press is a new event even where it reuses the old one's address, as
+    // presses built on the stack do.
+    if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyRelease) {
+        m_previewedEvent = nullptr;
+        return false;
+    }
     if (event->type() != QEvent::KeyPress || !watched->isWidgetType())
         return false;
     auto* widget = static_cast<QWidget*>(watched);
@@ -347,6 +354,11 @@ void TQUORFORMMODAL::LMDButtonCancelClick(QObject* /*Sender*/)
 void TQUORFORMMODAL::done(int result)
 {
     QDialog::done(result == 1 ? 1 : 2);
+}
+
+int TQUORFORMMODAL::exec()
+{
+    return QDialog::exec() == 1 ? 1 : 2;
 }
 
 void TQUORFORMMODAL::reject()

@@ -113,6 +113,9 @@ public:
 
     // Any result other than 1 becomes 2.
     void done(int result) override;
+    // Runs the dialog modally: 1 or 2, also when it was ended without done (hidden, a result set
+    // directly, a window already shown when the modal run began).
+    int exec() override;
     void reject() override;
 
 protected:

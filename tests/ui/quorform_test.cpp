@@ -65,6 +65,41 @@ TEST(ModalDialog, EscapeInAnyControlCancelsWith2)
     }
 }
 
+// A field inside a group box that can take the focus itself.
+class GroupDialog : public TQUORFORMMODAL {
+public:
+    GroupDialog()
+        : group(new QGroupBox(u"Server"_s, ClientArea))
+        , edit(new QLineEdit(group))
+    {
+        group->setCheckable(true);
+        group->setFocusPolicy(Qt::StrongFocus);
+        (new QVBoxLayout(group))->addWidget(edit);
+        (new QVBoxLayout(ClientArea))->addWidget(group);
+        FinishCreation();
+    }
+    QGroupBox* group;
+    QLineEdit* edit;
+};
+
+TEST(ModalDialog, EscapeCancelsWhenTheFocusMovedFromAFieldToItsContainer)
+{
+    GroupDialog dialog;
+    ModalScript script({
+        [&] {
+            dialog.edit->setFocus();
+            QTest::keyClick(dialog.edit, Qt::Key_A);
+        },
+        [&] {
+            dialog.group->setFocus();
+            QTest::keyClick(dialog.group, Qt::Key_Escape);
+        },
+    });
+    EXPECT_EQ(dialog.exec(), 2);
+    EXPECT_FALSE(script.TimedOut());
+    EXPECT_EQ(dialog.edit->text(), u"a"_s);
+}
+
 TEST(ModalDialog, EveryWayOutGivesOneOrTwo)
 {
     struct Case {
@@ -86,6 +121,32 @@ TEST(ModalDialog, EveryWayOutGivesOneOrTwo)
         FieldsDialog dialog;
         ModalScript script({ [&] { c.action(dialog); } });
         EXPECT_EQ(dialog.exec(), c.expected);
+        EXPECT_FALSE(script.TimedOut());
+    }
+}
+
+TEST(ModalDialog, ResultOutsideOneAndTwoNeverReachesTheCaller)
+{
+    struct Case {
+        const char* name;
+        bool shownBefore;
+        std::function<void(FieldsDialog&)> action;
+    };
+    const Case cases[] = {
+        { "shown before it runs modally, then hidden", true, [](FieldsDialog& d) { d.hide(); } },
+        { "result set directly, then hidden", false,
+            [](FieldsDialog& d) {
+                d.setResult(0);
+                d.hide();
+            } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FieldsDialog dialog;
+        if (c.shownBefore)
+            dialog.show();
+        ModalScript script({ [&] { c.action(dialog); } });
+        EXPECT_EQ(dialog.exec(), 2);
         EXPECT_FALSE(script.TimedOut());
     }
 }
