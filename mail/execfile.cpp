@@ -97,8 +97,13 @@ void TExecFile::PrepareStart()
     m_startupInfo = {};
     m_startupInfo.cb = platform::kStartupInfoSize;
     m_startupInfo.dwFlags = platform::STARTF_USESHOWWINDOW;
-    m_startupInfo.wShowWindow = kShowStates[m_windowStyle];
-    m_creationFlags = kPriorityClasses[m_priority] | platform::CREATE_NEW_CONSOLE;
+    // A number set by name through the property system is stored as it is; one outside the
+    // enumeration starts as the default.
+    const auto window = static_cast<std::size_t>(m_windowStyle);
+    const auto priority = static_cast<std::size_t>(m_priority);
+    m_startupInfo.wShowWindow = window < kShowStates.size() ? kShowStates[window] : kShowStates[wsNorm];
+    m_creationFlags = (priority < kPriorityClasses.size() ? kPriorityClasses[priority] : kPriorityClasses[pcNormal])
+        | platform::CREATE_NEW_CONSOLE;
 }
 
 bool TExecFile::StartProcess(const QString& command)

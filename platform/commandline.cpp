@@ -65,6 +65,9 @@ bool SplitCommandLine(const QString& commandLine, QStringList* words)
                 words->append(word);
             word.clear();
             inWord = false;
+        } else if (c == QLatin1Char('\\') && i + 1 < commandLine.size() && commandLine[i + 1] == QLatin1Char('\n')) {
+            // A line continuation: gone without a trace, so it starts no word of its own.
+            ++i;
         } else {
             inWord = true;
             if (c == QLatin1Char('\'')) {
@@ -74,8 +77,7 @@ bool SplitCommandLine(const QString& commandLine, QStringList* words)
             } else if (c == QLatin1Char('\\')) {
                 if (++i == commandLine.size())
                     return false;
-                if (commandLine[i] != QLatin1Char('\n'))
-                    word += commandLine[i];
+                word += commandLine[i];
             } else {
                 word += c;
             }

@@ -99,10 +99,13 @@ std::uint32_t ExitCodeOf(int status)
     return static_cast<std::uint32_t>(WEXITSTATUS(status));
 }
 
+// A child that is no longer there to wait for (SIGCHLD ignored: the kernel reaped it) has ended.
 bool HasEnded(pid_t pid)
 {
     siginfo_t info {};
-    return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid;
+    if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0)
+        return errno == ECHILD;
+    return info.si_pid == pid;
 }
 
 } // namespace

@@ -140,6 +140,8 @@ void WriteColourTable(unsigned char* at, const PageBitmap& page, std::size_t col
 
 void CropToContent(PageBitmap& page, int limit)
 {
+    // The search reads three bytes a pixel; a page of another depth would be read past its rows.
+    ConvertTo24Bit(page);
     Bounds b = DarkBounds(page, limit);
     if (b.top == 3)
         b.top = 0;

@@ -10,7 +10,8 @@ class PageBitmap;
 // and row up to, but not including, the last dark column and row, where a pixel is dark when
 // blue, green and red are all below limit. Rows 0 to 2 are never examined, and content that begins
 // in row 3 keeps the rows above it. Sides shorter than 4 pixels are stretched to 4; a side with no
-// content at all is 4 white pixels. The resolution is kept.
+// content at all is 4 white pixels. The resolution is kept. A page of another depth is turned
+// into 24 bits first.
 void CropToContent(PageBitmap& page, int limit);
 
 // The page as a packed device-independent bitmap (a BMP file without its 14-byte file header: info

@@ -67,6 +67,11 @@ std::optional<DibPixels> ParseDib(const unsigned char* data, std::size_t size, Q
         dib.palette.resize(colours);
         for (std::size_t i = 0; i < colours; ++i)
             dib.palette[i] = U32(data + headerSize + 4 * i) & 0xFFFFFF;
+    } else {
+        // A 24-bit bitmap may carry a table for palette displays; its pixels begin behind it.
+        colours = U32(data + 32);
+        if (colours > (size - headerSize) / 4)
+            return Refuse(reason, QStringLiteral("page image colour table inconsistent"));
     }
     const std::size_t offset = headerSize + 4 * colours;
     dib.stride = (std::size_t(dib.width) * std::size_t(dib.bitsPerPixel) + 31) / 32 * 4;

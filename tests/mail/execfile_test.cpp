@@ -378,5 +378,18 @@ TEST(ExecFileDefaults, PropertiesStartAsSpecified)
     EXPECT_EQ(exec.WaitStyle(), TExecFile::wSuspend);
 }
 
+TEST(ExecFileDefaults, ValuesOutsideTheEnumerationsStartAsTheDefaults)
+{
+    // A number set by name is stored as it is; the start must not look it up past the tables.
+    TExecFile exec;
+    exec.setProperty("WindowStyle", 1000000);
+    exec.setProperty("Priority", -1000000);
+    exec.SetCommandLine(QStringLiteral("true"));
+    ASSERT_TRUE(exec.Execute());
+    EXPECT_EQ(exec.WindowStyle(), 1000000) << "the setter only stores the value";
+    EXPECT_EQ(exec.StartupInfo().wShowWindow, 1u) << "as for wsNorm";
+    EXPECT_EQ(exec.CreationFlags(), 0x20u | 0x10u) << "as for pcNormal";
+}
+
 } // namespace
 } // namespace pd::mail

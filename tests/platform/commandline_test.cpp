@@ -31,6 +31,8 @@ TEST(SplitCommandLine, FollowsTheShellsQuotingWithoutExpanding)
         { QStringLiteral("\"\" ''"), { QString(), QString() } },
         { QStringLiteral("a\"b\"'c'd"), { QStringLiteral("abcd") } },
         { QStringLiteral("line\\\ncontinued"), { QStringLiteral("linecontinued") } },
+        // A line continuation between words joins nothing and makes no empty word.
+        { QStringLiteral("a \\\n b \\\n"), { QStringLiteral("a"), QStringLiteral("b") } },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line.toStdString());

@@ -1,4 +1,5 @@
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -150,6 +151,35 @@ TEST(ProcessEndNotifier, ReportsTheEndOnceWhileTheLoopRuns)
     loop.exec();
     EXPECT_EQ(ends, 1);
     EXPECT_EQ(WaitForSingleObject(info.hProcess, 0), WAIT_OBJECT_0);
+}
+
+TEST(ProcessEndNotifier, AProcessReapedByTheSystemCountsAsEnded)
+{
+    // With SIGCHLD ignored (a disposition a launcher may hand down) the kernel reaps the child
+    // itself, and nothing is left to wait for: the end must still be seen, or a wait never ends.
+    const int status = pd::test::RunInChild([] {
+        ::signal(SIGCHLD, SIG_IGN);
+        int argc = 1;
+        char name[] = "pd_platform_process_test";
+        char* argv[] = { name, nullptr };
+        QCoreApplication application(argc, argv);
+        PROCESS_INFORMATION info;
+        if (!CreateProcess(QStringLiteral("true"), 0, STARTUPINFO {}, &info))
+            return 2;
+        ProcessEndNotifier notifier(info.hProcess);
+        bool ended = false;
+        QEventLoop loop;
+        QObject::connect(&notifier, &ProcessEndNotifier::ended, [&] {
+            ended = true;
+            loop.quit();
+        });
+        QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+        loop.exec();
+        if (!ended)
+            return 3;
+        return WaitForSingleObject(info.hProcess, 0) == WAIT_OBJECT_0 ? 0 : 4;
+    });
+    EXPECT_EQ(status, 0);
 }
 
 } // namespace

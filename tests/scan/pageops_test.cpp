@@ -258,6 +258,24 @@ TEST(BitmapToDib, ResolutionTravelsThroughConversionAndCrop)
     EXPECT_EQ(field(28), 7874u);
 }
 
+TEST(CropToContent, APageOfAnotherDepthIsCroppedAsItsColours)
+{
+    // A grey page handed over without its 24-bit conversion: read as three bytes a pixel, its
+    // rows would be taken for three times their width, past the end of the pixels.
+    test::BmpSpec spec = test::Bmp(40, 30, 8, {});
+    for (std::uint32_t i = 0; i < 256; ++i)
+        spec.palette.push_back(i * 0x010101u);
+    for (int y = 0; y < 30; ++y)
+        spec.rows.push_back(y >= 10 && y < 20 ? QByteArray(10, '\xFF') + QByteArray(20, '\0') + QByteArray(10, '\xFF')
+                                              : QByteArray(40, '\xFF'));
+    PageBitmap page = LoadBitmap(test::MakeBmp(spec));
+    CropToContent(page, 200);
+    EXPECT_EQ(page.BitsPerPixel(), 24);
+    EXPECT_EQ(page.Width(), 19);
+    EXPECT_EQ(page.Height(), 9);
+    EXPECT_EQ(PixelOf(page, 0, 0), 0u);
+}
+
 TEST(BitmapToDib, AHeaderWithoutResolutionGives150Dpi)
 {
     test::BmpSpec spec = test::Bmp(2, 1, 24, { QByteArray(6, '\0') });

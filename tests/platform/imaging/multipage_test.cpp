@@ -219,6 +219,30 @@ TEST_F(MultipageFileTest, ColourTablesOtherThanPlainGrey)
     EXPECT_GT(uchar(right[2]), 200);
 }
 
+TEST_F(MultipageFileTest, AColourTableInFrontOf24BitPixelsIsPassedOver)
+{
+    // A 24-bit bitmap may carry a colour table (biClrUsed entries) for palette displays; the
+    // pixels begin behind it.
+    QByteArray dib = test::DibBytes({ 40, 30, 24, [](int, int) { return std::uint32_t(0x2060E0); } });
+    dib[32] = 16;
+    dib.insert(40, QByteArray(16 * 4, '\0'));
+    TWAIN_SetJpegQuality(90);
+    ASSERT_EQ(TWAIN_BeginMultipageFile(Pdf()), 0);
+    HGLOBAL block = test::ToBlock(dib);
+    EXPECT_EQ(TWAIN_DibWritePage(block), 0);
+    DIB_Free(block);
+    ASSERT_EQ(TWAIN_EndMultipageFile(), 0);
+    const QByteArray rgb = test::Render(Pdf(), 1, 40, 30, false);
+    ASSERT_EQ(rgb.size(), 40 * 30 * 3);
+    for (auto [x, y] : { std::pair { 20, 15 }, { 5, 27 }, { 35, 2 } }) {
+        SCOPED_TRACE(testing::Message() << x << "," << y);
+        const char* at = rgb.constData() + (y * 40 + x) * 3;
+        EXPECT_NEAR(int(uchar(at[0])), 0x20, 12);
+        EXPECT_NEAR(int(uchar(at[1])), 0x60, 12);
+        EXPECT_NEAR(int(uchar(at[2])), 0xE0, 12);
+    }
+}
+
 TEST_F(MultipageFileTest, FileWithoutPagesLeavesNothing)
 {
     ASSERT_EQ(TWAIN_BeginMultipageFile(Pdf()), 0);
