@@ -188,6 +188,18 @@ QByteArray BlockBytes(platform::HGLOBAL block)
     return copy;
 }
 
+// A 40 x 30 page of 8-bit grey with a black band in rows 10 to 19, columns 10 to 29.
+test::BmpSpec GreyBandPage()
+{
+    test::BmpSpec spec = test::Bmp(40, 30, 8, {});
+    for (std::uint32_t i = 0; i < 256; ++i)
+        spec.palette.push_back(i * 0x010101u);
+    for (int y = 0; y < 30; ++y)
+        spec.rows.push_back(y >= 10 && y < 20 ? QByteArray(10, '\xFF') + QByteArray(20, '\0') + QByteArray(10, '\xFF')
+                                              : QByteArray(40, '\xFF'));
+    return spec;
+}
+
 TEST(BitmapToDib, PacksHeaderAndBottomUpPaddedRows)
 {
     PageBitmap page = WhitePage(3, 2, 11811);
@@ -235,14 +247,9 @@ TEST(BitmapToDib, IsTheBmpFileWithoutItsFileHeader)
 
 TEST(BitmapToDib, ResolutionTravelsThroughConversionAndCrop)
 {
-    test::BmpSpec spec = test::Bmp(40, 30, 8, {});
+    test::BmpSpec spec = GreyBandPage();
     spec.xPelsPerMeter = 11811;
     spec.yPelsPerMeter = 7874;
-    for (std::uint32_t i = 0; i < 256; ++i)
-        spec.palette.push_back(i * 0x010101u);
-    for (int y = 0; y < 30; ++y)
-        spec.rows.push_back(y >= 10 && y < 20 ? QByteArray(10, '\xFF') + QByteArray(20, '\0') + QByteArray(10, '\xFF')
-                                              : QByteArray(40, '\xFF'));
     PageBitmap page = LoadBitmap(test::MakeBmp(spec));
     ConvertTo24Bit(page);
     CropToContent(page, 200);
@@ -262,12 +269,7 @@ TEST(CropToContent, APageOfAnotherDepthIsCroppedAsItsColours)
 {
     // A grey page handed over without its 24-bit conversion: read as three bytes a pixel, its
     // rows would be taken for three times their width, past the end of the pixels.
-    test::BmpSpec spec = test::Bmp(40, 30, 8, {});
-    for (std::uint32_t i = 0; i < 256; ++i)
-        spec.palette.push_back(i * 0x010101u);
-    for (int y = 0; y < 30; ++y)
-        spec.rows.push_back(y >= 10 && y < 20 ? QByteArray(10, '\xFF') + QByteArray(20, '\0') + QByteArray(10, '\xFF')
-                                              : QByteArray(40, '\xFF'));
+    const test::BmpSpec spec = GreyBandPage();
     PageBitmap page = LoadBitmap(test::MakeBmp(spec));
     CropToContent(page, 200);
     EXPECT_EQ(page.BitsPerPixel(), 24);
