@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <QFile>
-#include <QFileInfo>
 #include <QSaveFile>
 
 #include "platform/codepage.h"
@@ -69,8 +68,8 @@ std::optional<QByteArray> ReadAll(int fd, off_t expectedSize)
     }
 }
 
-// Opens without blocking (a FIFO put in the file's place after the check must not hang the
-// reader) and accepts only a regular file.
+// Opens without blocking (opening a FIFO would wait for a writer) and accepts only what the open
+// descriptor shows to be a regular file, so no earlier check can be outrun.
 std::optional<QByteArray> ReadRegularFile(const QString& path)
 {
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -115,8 +114,6 @@ QByteArray EncodeText(const QString& text, TextEncoding encoding)
 
 std::optional<DecodedText> ReadTextFile(const QString& path)
 {
-    if (!QFileInfo(path).isFile())
-        return std::nullopt;
     const std::optional<QByteArray> bytes = ReadRegularFile(path);
     if (!bytes)
         return std::nullopt;

@@ -48,9 +48,7 @@ protected:
     }
 
     test::TempFolder m_folder;
-    test::ScopedEnv m_lang { "LANG", QStringLiteral("de_DE.UTF-8") };
-    test::ScopedEnv m_lcAll { "LC_ALL", std::nullopt };
-    test::ScopedEnv m_lcMessages { "LC_MESSAGES", std::nullopt };
+    test::LangOnly m_lang { QStringLiteral("de_DE.UTF-8") };
     test::ScopedEnv m_state { "XDG_STATE_HOME", m_folder.File(QStringLiteral("state")) };
     QDateTime m_now = kDecember;
 };

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <optional>
 
 #include "platform/codepage.h"
 #include "tests/support/testsupport.h"
@@ -129,15 +128,13 @@ TEST(CodePage, UnsupportedPagesBehaveAs1252)
 
 TEST(CodePage, AnsiFollowsTheUserLocale)
 {
-    const test::ScopedEnv all("LC_ALL", std::nullopt);
-    const test::ScopedEnv messages("LC_MESSAGES", std::nullopt);
     {
-        const test::ScopedEnv lang("LANG", QStringLiteral("ru_RU.UTF-8"));
+        const test::LangOnly lang(QStringLiteral("ru_RU.UTF-8"));
         EXPECT_EQ(EncodeAnsi(QStringLiteral("Жü")), QByteArrayLiteral("\xC6?"));
         EXPECT_EQ(DecodeAnsi(QByteArrayLiteral("\xC6")), QStringLiteral("Ж"));
     }
     {
-        const test::ScopedEnv lang("LANG", QStringLiteral("de_DE.UTF-8"));
+        const test::LangOnly lang(QStringLiteral("de_DE.UTF-8"));
         EXPECT_EQ(EncodeAnsi(QStringLiteral("Жü")), QByteArrayLiteral("?\xFC"));
         EXPECT_EQ(DecodeAnsi(QByteArrayLiteral("\xC6")), QStringLiteral("Æ"));
     }

@@ -7,21 +7,8 @@
 namespace pd::platform {
 namespace {
 
+using test::LangOnly;
 using test::ScopedEnv;
-
-// The user's locale named only by LANG.
-class LangOnly {
-public:
-    explicit LangOnly(const QString& lang)
-        : m_lang("LANG", lang)
-    {
-    }
-
-private:
-    ScopedEnv m_all { "LC_ALL", std::nullopt };
-    ScopedEnv m_messages { "LC_MESSAGES", std::nullopt };
-    ScopedEnv m_lang;
-};
 
 TEST(LocaleIdOfName, MapsPosixNamesToWindowsIdentifiers)
 {

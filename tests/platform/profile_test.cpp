@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <optional>
 #include <sys/stat.h>
 
 #include <QFile>
@@ -66,9 +65,7 @@ protected:
                                                                "[log]\r\n"
                                                                "Late=1\r\n");
 
-    test::ScopedEnv m_all { "LC_ALL", std::nullopt };
-    test::ScopedEnv m_messages { "LC_MESSAGES", std::nullopt };
-    test::ScopedEnv m_lang { "LANG", QStringLiteral("de_DE.UTF-8") };
+    test::LangOnly m_lang { QStringLiteral("de_DE.UTF-8") };
     test::TempFolder m_folder;
     QString m_path = m_folder.File(QStringLiteral("paperdart.ini"));
 };

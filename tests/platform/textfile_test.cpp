@@ -20,9 +20,7 @@ using test::WriteBytes;
 
 // ANSI is 1252 in every test here.
 class TextFileTest : public testing::Test {
-    test::ScopedEnv m_all { "LC_ALL", std::nullopt };
-    test::ScopedEnv m_messages { "LC_MESSAGES", std::nullopt };
-    test::ScopedEnv m_lang { "LANG", QStringLiteral("de_DE.UTF-8") };
+    test::LangOnly m_lang { QStringLiteral("de_DE.UTF-8") };
 
 protected:
     TempFolder m_folder;

@@ -55,6 +55,20 @@ private:
     std::optional<QByteArray> m_old;
 };
 
+// The user's locale named by LANG alone: LC_ALL and LC_MESSAGES unset for the object's lifetime.
+class LangOnly {
+public:
+    explicit LangOnly(const QString& lang)
+        : m_lang("LANG", lang)
+    {
+    }
+
+private:
+    ScopedEnv m_all { "LC_ALL", std::nullopt };
+    ScopedEnv m_messages { "LC_MESSAGES", std::nullopt };
+    ScopedEnv m_lang;
+};
+
 bool RunningAsRoot();
 
 // Runs body in a forked child that has dropped to the unprivileged user "nobody" (uid and gid
