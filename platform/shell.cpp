@@ -38,20 +38,8 @@ struct Launch {
     QByteArray name = kProgramName;
     QByteArray file;
     QByteArray directory;
-    std::vector<QByteArray> environment;
     std::vector<char*> argv;
-    std::vector<char*> envp;
 };
-
-void PrepareVectors(Launch& launch)
-{
-    for (char** variable = environ; variable != nullptr && *variable != nullptr; ++variable)
-        launch.environment.emplace_back(*variable);
-    for (QByteArray& variable : launch.environment)
-        launch.envp.push_back(variable.data());
-    launch.envp.push_back(nullptr);
-    launch.argv = { launch.name.data(), launch.file.data(), nullptr };
-}
 
 [[noreturn]] void RunProgram(const Launch& launch)
 {
@@ -65,7 +53,7 @@ void PrepareVectors(Launch& launch)
     }
     if (!launch.directory.isEmpty() && ::chdir(launch.directory.constData()) != 0)
         ::_exit(kExecFailed);
-    ::execve(launch.program.constData(), launch.argv.data(), launch.envp.data());
+    ::execve(launch.program.constData(), launch.argv.data(), environ);
     ::_exit(kExecFailed);
 }
 
@@ -192,7 +180,7 @@ int ShellExecute(
         qCDebug(lcShell) << "ShellExecute:" << kProgramName << "not found on PATH";
         return SE_ERR_FNF;
     }
-    PrepareVectors(launch);
+    launch.argv = { launch.name.data(), launch.file.data(), nullptr };
     const Report report = Start(launch);
     const int result = ResultOf(report);
     if (result <= 32)
