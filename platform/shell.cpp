@@ -2,17 +2,16 @@
 
 #include <cerrno>
 #include <csignal>
-#include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
 #include <QFile>
 #include <QLoggingCategory>
+
+#include "platform/commandline.h"
 
 extern char** environ;
 
@@ -23,8 +22,6 @@ namespace {
 Q_LOGGING_CATEGORY(lcShell, "pd.platform", QtInfoMsg)
 
 constexpr char kProgramName[] = "xdg-open";
-// What execvp() searches when PATH is not set.
-constexpr char kDefaultSearchPath[] = "/usr/local/bin:/usr/bin:/bin";
 constexpr int kExecFailed = 127;
 constexpr long kPollStepNs = 15'000'000;
 
@@ -41,42 +38,8 @@ struct Launch {
     QByteArray name = kProgramName;
     QByteArray file;
     QByteArray directory;
-    std::vector<QByteArray> environment;
     std::vector<char*> argv;
-    std::vector<char*> envp;
 };
-
-bool IsExecutableFile(const QByteArray& path)
-{
-    struct stat info { };
-    return ::stat(path.constData(), &info) == 0 && S_ISREG(info.st_mode) && ::access(path.constData(), X_OK) == 0;
-}
-
-// Absolute path of the program on PATH, empty when there is none. Relative entries are skipped:
-// the child may change its working folder before it starts the program.
-QByteArray FindOnPath(const char* name)
-{
-    const char* search = std::getenv("PATH");
-    const QByteArray entries = search != nullptr ? QByteArray(search) : QByteArray(kDefaultSearchPath);
-    for (const QByteArray& entry : entries.split(':')) {
-        if (!entry.startsWith('/'))
-            continue;
-        const QByteArray candidate = (entry.endsWith('/') ? entry : entry + '/') + name;
-        if (IsExecutableFile(candidate))
-            return candidate;
-    }
-    return {};
-}
-
-void PrepareVectors(Launch& launch)
-{
-    for (char** variable = environ; variable != nullptr && *variable != nullptr; ++variable)
-        launch.environment.emplace_back(*variable);
-    for (QByteArray& variable : launch.environment)
-        launch.envp.push_back(variable.data());
-    launch.envp.push_back(nullptr);
-    launch.argv = { launch.name.data(), launch.file.data(), nullptr };
-}
 
 [[noreturn]] void RunProgram(const Launch& launch)
 {
@@ -90,7 +53,7 @@ void PrepareVectors(Launch& launch)
     }
     if (!launch.directory.isEmpty() && ::chdir(launch.directory.constData()) != 0)
         ::_exit(kExecFailed);
-    ::execve(launch.program.constData(), launch.argv.data(), launch.envp.data());
+    ::execve(launch.program.constData(), launch.argv.data(), environ);
     ::_exit(kExecFailed);
 }
 
@@ -211,12 +174,13 @@ int ShellExecute(
         qCDebug(lcShell) << "ShellExecute: unusable file or folder name:" << file << directory;
         return SE_ERR_FNF;
     }
-    launch.program = FindOnPath(kProgramName);
+    // Only an absolute path: the child may change its working folder before it starts the program.
+    launch.program = QFile::encodeName(SearchPath(QLatin1String(kProgramName)));
     if (launch.program.isEmpty()) {
         qCDebug(lcShell) << "ShellExecute:" << kProgramName << "not found on PATH";
         return SE_ERR_FNF;
     }
-    PrepareVectors(launch);
+    launch.argv = { launch.name.data(), launch.file.data(), nullptr };
     const Report report = Start(launch);
     const int result = ResultOf(report);
     if (result <= 32)
