@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QtEndian>
 
 #include "platform/imaging/twain.h"
 #include "platform/pagememory.h"
@@ -45,8 +46,8 @@ struct Reference {
     void Encode(pd::platform::HGLOBAL dib)
     {
         const auto* bytes = static_cast<const unsigned char*>(pd::platform::GlobalLock(dib));
-        const int width = int(bytes[4] | bytes[5] << 8 | bytes[6] << 16 | bytes[7] << 24);
-        const int height = int(bytes[8] | bytes[9] << 8 | bytes[10] << 16 | bytes[11] << 24);
+        const int width = qFromLittleEndian<qint32>(bytes + 4);
+        const int height = qFromLittleEndian<qint32>(bytes + 8);
         const int pitch = (width * 3 + 3) / 4 * 4;
         const unsigned long needed = tjBufSize(width, height, TJSAMP_420);
         if (capacity < needed) {

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <utility>
 
+#include <QtEndian>
+
 #include "platform/error.h"
 
 namespace pd::scan {
@@ -14,16 +16,6 @@ constexpr int kFileHeaderSize = 14;
 constexpr std::uint32_t kBiRgb = 0;
 constexpr std::uint32_t kBiBitfields = 3;
 constexpr int kDefaultPelsPerMeter = 5906; // 150 dpi, for a header without a resolution
-
-std::uint32_t U16(const unsigned char* p)
-{
-    return p[0] | (p[1] << 8);
-}
-
-std::uint32_t U32(const unsigned char* p)
-{
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t(p[3]) << 24);
-}
 
 [[noreturn]] void Fail(const char* reason)
 {
@@ -47,7 +39,7 @@ struct BmpLayout {
 void ReadMasks(BmpLayout& layout, const unsigned char* at)
 {
     for (int i = 0; i < 3; ++i)
-        layout.masks[i] = U32(at + 4 * i);
+        layout.masks[i] = qFromLittleEndian<quint32>(at + 4 * i);
 }
 
 void DefaultMasks(BmpLayout& layout)
@@ -66,32 +58,32 @@ void DefaultMasks(BmpLayout& layout)
 // The info header's fields; returns the offset just past the header and any masks behind it.
 std::ptrdiff_t ReadInfoHeader(const unsigned char* bytes, std::ptrdiff_t size, BmpLayout& layout)
 {
-    const std::uint32_t headerSize = U32(bytes + kFileHeaderSize);
+    const std::uint32_t headerSize = qFromLittleEndian<quint32>(bytes + kFileHeaderSize);
     const unsigned char* h = bytes + kFileHeaderSize;
     if (headerSize == 12) {
         if (size < kFileHeaderSize + 12)
             Fail("truncated header");
-        layout.width = int(U16(h + 4));
-        layout.height = int(U16(h + 6));
-        if (U16(h + 8) != 1)
+        layout.width = int(qFromLittleEndian<quint16>(h + 4));
+        layout.height = int(qFromLittleEndian<quint16>(h + 6));
+        if (qFromLittleEndian<quint16>(h + 8) != 1)
             Fail("plane count is not 1");
-        layout.bitsPerPixel = int(U16(h + 10));
+        layout.bitsPerPixel = int(qFromLittleEndian<quint16>(h + 10));
         return kFileHeaderSize + 12;
     }
     if (headerSize != 40 && headerSize != 52 && headerSize != 56 && headerSize != 108 && headerSize != 124)
         Fail("unknown info header");
     if (size < kFileHeaderSize + std::ptrdiff_t(headerSize))
         Fail("truncated header");
-    const auto height = std::int32_t(U32(h + 8));
-    layout.width = std::int32_t(U32(h + 4));
+    const auto height = qFromLittleEndian<qint32>(h + 8);
+    layout.width = qFromLittleEndian<qint32>(h + 4);
     layout.bottomUp = height > 0;
     layout.height = height == INT32_MIN ? 0 : (height < 0 ? -height : height);
-    if (U16(h + 12) != 1)
+    if (qFromLittleEndian<quint16>(h + 12) != 1)
         Fail("plane count is not 1");
-    layout.bitsPerPixel = int(U16(h + 14));
-    layout.compression = U32(h + 16);
-    layout.xPelsPerMeter = std::max(0, std::int32_t(U32(h + 24)));
-    layout.yPelsPerMeter = std::max(0, std::int32_t(U32(h + 28)));
+    layout.bitsPerPixel = int(qFromLittleEndian<quint16>(h + 14));
+    layout.compression = qFromLittleEndian<quint32>(h + 16);
+    layout.xPelsPerMeter = std::max(0, qFromLittleEndian<qint32>(h + 24));
+    layout.yPelsPerMeter = std::max(0, qFromLittleEndian<qint32>(h + 28));
     std::ptrdiff_t end = kFileHeaderSize + headerSize;
     if (layout.compression == kBiBitfields) {
         if (headerSize == 40) {
@@ -136,7 +128,7 @@ std::ptrdiff_t ReadPalette(
     if (layout.bitsPerPixel > 8)
         return at;
     const std::uint32_t maxColours = 1u << layout.bitsPerPixel;
-    std::uint32_t colours = core ? maxColours : U32(bytes + kFileHeaderSize + 32);
+    std::uint32_t colours = core ? maxColours : qFromLittleEndian<quint32>(bytes + kFileHeaderSize + 32);
     if (colours == 0)
         colours = maxColours;
     if (colours > maxColours)
@@ -221,12 +213,13 @@ PageBitmap LoadBitmap(const QByteArray& bmpFile)
     if (size < kFileHeaderSize + 4 || bytes[0] != 'B' || bytes[1] != 'M')
         Fail("no BMP file header");
     BmpLayout layout;
-    const bool core = U32(bytes + kFileHeaderSize) == 12;
+    const bool core = qFromLittleEndian<quint32>(bytes + kFileHeaderSize) == 12;
     std::ptrdiff_t end = ReadInfoHeader(bytes, size, layout);
     CheckFormat(layout);
     end = ReadPalette(bytes, size, end, core, layout);
     // Some writers leave the pixel offset 0; the pixels then follow the colour table.
-    const std::ptrdiff_t offset = U32(bytes + 10) != 0 ? std::ptrdiff_t(U32(bytes + 10)) : end;
+    const std::ptrdiff_t pixelOffset = qFromLittleEndian<quint32>(bytes + 10);
+    const std::ptrdiff_t offset = pixelOffset != 0 ? pixelOffset : end;
     const std::ptrdiff_t stride = PageBitmap::BmpStride(layout.width, layout.bitsPerPixel);
     if (offset < end || offset > size || (size - offset) / stride < layout.height)
         Fail("truncated pixel data");
@@ -282,7 +275,8 @@ void MaskedRowTo24(const PageBitmap& page, int y, unsigned char* out)
     const Channel red(masks[0]), green(masks[1]), blue(masks[2]);
     const bool wide = page.BitsPerPixel() == 32;
     for (int x = 0; x < page.Width(); ++x) {
-        const std::uint32_t pixel = wide ? U32(in + 4 * x) : U16(in + 2 * x);
+        const std::uint32_t pixel
+            = wide ? qFromLittleEndian<quint32>(in + 4 * x) : qFromLittleEndian<quint16>(in + 2 * x);
         out[3 * x] = blue.Of(pixel, masks[2]);
         out[3 * x + 1] = green.Of(pixel, masks[1]);
         out[3 * x + 2] = red.Of(pixel, masks[0]);

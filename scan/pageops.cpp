@@ -4,6 +4,8 @@
 #include <cstring>
 #include <tuple>
 
+#include <QtEndian>
+
 #include "scan/lightchunk.h"
 #include "scan/pagebitmap.h"
 
@@ -98,32 +100,20 @@ PageBitmap StretchPart(const PageBitmap& page, int left, int top, int w, int h, 
     return out;
 }
 
-void Put16(unsigned char* at, std::uint32_t value)
-{
-    at[0] = value & 0xFF;
-    at[1] = (value >> 8) & 0xFF;
-}
-
-void Put32(unsigned char* at, std::uint32_t value)
-{
-    Put16(at, value & 0xFFFF);
-    Put16(at + 2, value >> 16);
-}
-
 // BITMAPINFOHEADER of an uncompressed bottom-up page.
 void WriteInfoHeader(unsigned char* at, const PageBitmap& page, std::size_t colours, std::size_t pixelBytes)
 {
-    Put32(at, kInfoHeaderSize);
-    Put32(at + 4, std::uint32_t(page.Width()));
-    Put32(at + 8, std::uint32_t(page.Height()));
-    Put16(at + 12, 1);
-    Put16(at + 14, std::uint32_t(page.BitsPerPixel()));
-    Put32(at + 16, 0);
-    Put32(at + 20, std::uint32_t(pixelBytes));
-    Put32(at + 24, std::uint32_t(page.XPelsPerMeter()));
-    Put32(at + 28, std::uint32_t(page.YPelsPerMeter()));
-    Put32(at + 32, std::uint32_t(colours));
-    Put32(at + 36, 0);
+    qToLittleEndian<quint32>(kInfoHeaderSize, at);
+    qToLittleEndian<quint32>(page.Width(), at + 4);
+    qToLittleEndian<quint32>(page.Height(), at + 8);
+    qToLittleEndian<quint16>(1, at + 12);
+    qToLittleEndian<quint16>(page.BitsPerPixel(), at + 14);
+    qToLittleEndian<quint32>(0, at + 16);
+    qToLittleEndian<quint32>(pixelBytes, at + 20);
+    qToLittleEndian<quint32>(page.XPelsPerMeter(), at + 24);
+    qToLittleEndian<quint32>(page.YPelsPerMeter(), at + 28);
+    qToLittleEndian<quint32>(colours, at + 32);
+    qToLittleEndian<quint32>(0, at + 36);
 }
 
 // The page's own colours, or a grey ramp for an 8-bit page without any.
@@ -132,7 +122,7 @@ void WriteColourTable(unsigned char* at, const PageBitmap& page, std::size_t col
     const std::vector<std::uint32_t>& palette = page.Palette();
     for (std::size_t i = 0; i < colours; ++i) {
         const std::uint32_t rgb = palette.empty() ? std::uint32_t(i * 0x010101u) : palette[i];
-        Put32(at + 4 * i, rgb & 0xFFFFFF);
+        qToLittleEndian<quint32>(rgb & 0xFFFFFF, at + 4 * i);
     }
 }
 

@@ -3,22 +3,14 @@
 #include <climits>
 #include <cmath>
 
+#include <QtEndian>
+
 namespace pd::platform::imaging {
 
 namespace {
 
 constexpr std::size_t kInfoHeaderSize = 40;
 constexpr int kMaxSide = 65535; // what a JPEG frame can hold
-
-std::uint32_t U16(const unsigned char* p)
-{
-    return p[0] | (p[1] << 8);
-}
-
-std::uint32_t U32(const unsigned char* p)
-{
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t(p[3]) << 24);
-}
 
 std::optional<DibPixels> Refuse(QString* reason, const QString& why)
 {
@@ -40,36 +32,36 @@ std::optional<DibPixels> ParseDib(const unsigned char* data, std::size_t size, Q
         return Refuse(reason, QStringLiteral("no page image"));
     if (size < kInfoHeaderSize)
         return Refuse(reason, QStringLiteral("page image header truncated (%1 bytes)").arg(size));
-    const std::uint32_t headerSize = U32(data);
+    const std::uint32_t headerSize = qFromLittleEndian<quint32>(data);
     if (!KnownHeaderSize(headerSize) || headerSize > size)
         return Refuse(reason, QStringLiteral("page image header size %1 inconsistent").arg(headerSize));
     DibPixels dib;
-    const auto height = std::int32_t(U32(data + 8));
-    dib.width = std::int32_t(U32(data + 4));
+    const auto height = qFromLittleEndian<qint32>(data + 8);
+    dib.width = qFromLittleEndian<qint32>(data + 4);
     dib.bottomUp = height > 0;
     dib.height = height == INT32_MIN ? 0 : std::abs(height);
-    dib.bitsPerPixel = int(U16(data + 14));
+    dib.bitsPerPixel = int(qFromLittleEndian<quint16>(data + 14));
     if (dib.width <= 0 || dib.height <= 0)
         return Refuse(reason, QStringLiteral("page image has no pixels (%1 x %2)").arg(dib.width).arg(height));
     if (dib.width > kMaxSide || dib.height > kMaxSide)
         return Refuse(reason, QStringLiteral("page image too large (%1 x %2)").arg(dib.width).arg(dib.height));
-    if (U16(data + 12) != 1)
-        return Refuse(reason, QStringLiteral("page image plane count %1 inconsistent").arg(U16(data + 12)));
+    if (const quint16 planes = qFromLittleEndian<quint16>(data + 12); planes != 1)
+        return Refuse(reason, QStringLiteral("page image plane count %1 inconsistent").arg(planes));
     if (dib.bitsPerPixel != 8 && dib.bitsPerPixel != 24)
         return Refuse(reason, QStringLiteral("page image depth of %1 bits not supported").arg(dib.bitsPerPixel));
-    if (U32(data + 16) != 0)
+    if (qFromLittleEndian<quint32>(data + 16) != 0)
         return Refuse(reason, QStringLiteral("compressed page image not supported"));
-    std::size_t colours = 0;
+    std::size_t colours = qFromLittleEndian<quint32>(data + 32);
     if (dib.bitsPerPixel == 8) {
-        colours = U32(data + 32) == 0 ? 256 : U32(data + 32);
+        if (colours == 0)
+            colours = 256;
         if (colours > 256 || headerSize + 4 * colours > size)
             return Refuse(reason, QStringLiteral("page image colour table inconsistent"));
         dib.palette.resize(colours);
         for (std::size_t i = 0; i < colours; ++i)
-            dib.palette[i] = U32(data + headerSize + 4 * i) & 0xFFFFFF;
+            dib.palette[i] = qFromLittleEndian<quint32>(data + headerSize + 4 * i) & 0xFFFFFF;
     } else {
         // A 24-bit bitmap may carry a table for palette displays; its pixels begin behind it.
-        colours = U32(data + 32);
         if (colours > (size - headerSize) / 4)
             return Refuse(reason, QStringLiteral("page image colour table inconsistent"));
     }
@@ -82,8 +74,8 @@ std::optional<DibPixels> ParseDib(const unsigned char* data, std::size_t size, Q
                 .arg(dib.width)
                 .arg(dib.height));
     dib.rows = data + offset;
-    dib.xPelsPerMeter = std::int32_t(U32(data + 24));
-    dib.yPelsPerMeter = std::int32_t(U32(data + 28));
+    dib.xPelsPerMeter = qFromLittleEndian<qint32>(data + 24);
+    dib.yPelsPerMeter = qFromLittleEndian<qint32>(data + 28);
     return dib;
 }
 
