@@ -35,12 +35,8 @@ void InitTranslator()
         if (!QFileInfo(path).isFile())
             CreateEmptyFile(path);
     }
-    if (QFileInfo(path).isFile()) {
-        Translator->setDatei(path);
-        Translator->setDotranslate(true);
-    } else {
-        Translator->setDotranslate(false);
-    }
+    Translator->setDatei(path);
+    Translator->setDotranslate(true);
 }
 
 void EnsureTranslator()
