@@ -119,14 +119,18 @@ void TLanguageTranslator::setDatei(const QString& value)
         m_datei = value;
     } else if (IsFile(bareName)) {
         m_datei = bareName;
-    } else if (m_dotranslate && !m_warned) {
-        // Set before the box runs its own event loop, so nothing shown meanwhile warns again.
-        m_warned = true;
-        if (m_warningBox)
-            m_warningBox(MissingFileWarning());
+    } else {
+        if (m_dotranslate && !m_warned) {
+            // Set before the box runs its own event loop, so nothing shown meanwhile warns again.
+            m_warned = true;
+            if (m_warningBox)
+                m_warningBox(MissingFileWarning());
+        }
+        // The old name stays; the warning clears only while its file is there.
+        if (!IsFile(m_datei))
+            return;
     }
-    if (IsFile(m_datei))
-        m_warned = false;
+    m_warned = false;
 }
 
 void TLanguageTranslator::setDotranslate(bool value)
