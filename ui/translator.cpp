@@ -47,14 +47,15 @@ void EnsureTranslator()
 
 QString TranslateText(const QString& text)
 {
-    QString result = text;
     try {
         EnsureTranslator();
+        // The translation comes without markers and decoded already.
         if (Translator->dotranslate())
-            result = Translator->tl(text);
+            return Translator->tl(text);
     } catch (...) {
-        result = text;
+        // Shown untranslated.
     }
+    QString result = text;
     result.remove(QLatin1Char('~'));
     return DecodeText(result);
 }
