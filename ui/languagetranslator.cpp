@@ -38,12 +38,6 @@ bool IsFile(const QString& path)
     return !path.isEmpty() && QFileInfo(path).isFile();
 }
 
-void ChopTrailingSpaces(QString& text)
-{
-    while (text.endsWith(kNoHotkey))
-        text.chop(1);
-}
-
 void PadTo(QString& text, qsizetype width)
 {
     if (text.size() < width)
@@ -164,13 +158,7 @@ QString TLanguageTranslator::Lookup(QString& t)
     if (!m_dotranslate || m_warned)
         return t;
     qsizetype width = t.size();
-    qsizetype colon = 0;
-    ChopTrailingSpaces(t);
-    if (t.endsWith(QLatin1Char(':'))) {
-        colon = t.size();
-        t.chop(1);
-        ChopTrailingSpaces(t);
-    }
+    qsizetype colon = NormaliseSource(t);
     const TTransWort* found = m_entries->First();
     while (found != nullptr && found->Source != t)
         found = found->Next;

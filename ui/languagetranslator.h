@@ -46,8 +46,8 @@ public:
     // without an entry is added and the file written.
     QString tl(const QString& text);
 
-    // Looks the escaped text t up; t is normalised in place (see Add). The result keeps the colon
-    // column and is never shorter than the input.
+    // Looks the escaped text t up; t is normalised in place (see NormaliseSource). The result
+    // keeps the colon column and is never shorter than the input.
     QString Lookup(QString& t);
 
     // Reads the file's lines into the entries; a file that cannot be read, or is no text, leaves
