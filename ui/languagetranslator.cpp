@@ -38,12 +38,6 @@ bool IsFile(const QString& path)
     return !path.isEmpty() && QFileInfo(path).isFile();
 }
 
-void PadTo(QString& text, qsizetype width)
-{
-    if (text.size() < width)
-        text.append(QString(width - text.size(), QLatin1Char(' ')));
-}
-
 // The lines of a language file, or none when the file cannot be read or is no text: too large,
 // NUL bytes, undecodable data after a byte-order mark, or a line beyond kMaxLanguageLine.
 std::optional<QStringList> ReadLanguageLines(const QString& path, platform::TextEncoding* encoding)
@@ -177,7 +171,7 @@ QString TLanguageTranslator::Lookup(QString& t)
     if (colon > 0) {
         const qsizetype length = t.size();
         if (length < width) {
-            PadTo(t, width);
+            t = t.leftJustified(width);
             if (length >= colon)
                 colon = length + 1;
             t[colon - 1] = QLatin1Char(':');
@@ -185,8 +179,7 @@ QString TLanguageTranslator::Lookup(QString& t)
             t.append(QLatin1Char(':'));
         }
     }
-    PadTo(t, width);
-    return t;
+    return t.leftJustified(width);
 }
 
 void TLanguageTranslator::Load()
