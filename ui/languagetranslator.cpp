@@ -100,8 +100,7 @@ QString TLanguageTranslator::MissingFileWarning()
 void TLanguageTranslator::setDatei(const QString& value)
 {
     m_entries = std::make_unique<TTransListe>();
-    m_loaded = false;
-    m_encoding = platform::TextEncoding::Ansi;
+    m_readEncoding.reset();
     const QString bareName = QFileInfo(value).fileName();
     if (IsFile(value)) {
         m_datei = value;
@@ -132,7 +131,7 @@ QString TLanguageTranslator::tl(const QString& text)
 {
     if (platform::IsBlank(text))
         return {};
-    if (!m_loaded)
+    if (!Loaded())
         Load();
     QString t = EncodeText(text);
     QString r = Lookup(t);
@@ -201,13 +200,12 @@ void TLanguageTranslator::Load()
     }
     // An empty file counts as read: otherwise it would be read again after the first new text
     // was written to it, and that text would stand twice in the list and in the file.
-    m_loaded = true;
-    m_encoding = encoding;
+    m_readEncoding = encoding;
 }
 
 bool TLanguageTranslator::MayWrite(bool nothingToWrite) const
 {
-    if (m_loaded)
+    if (Loaded())
         return true;
     if (nothingToWrite)
         return false;
@@ -232,7 +230,7 @@ void TLanguageTranslator::Save()
             empty = false;
         }
         if (MayWrite(empty))
-            platform::WriteTextFile(m_datei, text, m_encoding);
+            platform::WriteTextFile(m_datei, text, m_readEncoding.value_or(platform::TextEncoding::Ansi));
     } catch (...) {
         // A failed write leaves the entries in memory for the next one.
     }
