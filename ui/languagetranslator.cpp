@@ -38,18 +38,6 @@ bool IsFile(const QString& path)
     return !path.isEmpty() && QFileInfo(path).isFile();
 }
 
-void ChopTrailingSpaces(QString& text)
-{
-    while (text.endsWith(kNoHotkey))
-        text.chop(1);
-}
-
-void PadTo(QString& text, qsizetype width)
-{
-    if (text.size() < width)
-        text.append(QString(width - text.size(), QLatin1Char(' ')));
-}
-
 // The lines of a language file, or none when the file cannot be read or is no text: too large,
 // NUL bytes, undecodable data after a byte-order mark, or a line beyond kMaxLanguageLine.
 std::optional<QStringList> ReadLanguageLines(const QString& path, platform::TextEncoding* encoding)
@@ -112,21 +100,24 @@ QString TLanguageTranslator::MissingFileWarning()
 void TLanguageTranslator::setDatei(const QString& value)
 {
     m_entries = std::make_unique<TTransListe>();
-    m_loaded = false;
-    m_encoding = platform::TextEncoding::Ansi;
+    m_readEncoding.reset();
     const QString bareName = QFileInfo(value).fileName();
     if (IsFile(value)) {
         m_datei = value;
     } else if (IsFile(bareName)) {
         m_datei = bareName;
-    } else if (m_dotranslate && !m_warned) {
-        // Set before the box runs its own event loop, so nothing shown meanwhile warns again.
-        m_warned = true;
-        if (m_warningBox)
-            m_warningBox(MissingFileWarning());
+    } else {
+        if (m_dotranslate && !m_warned) {
+            // Set before the box runs its own event loop, so nothing shown meanwhile warns again.
+            m_warned = true;
+            if (m_warningBox)
+                m_warningBox(MissingFileWarning());
+        }
+        // The old name stays; the warning clears only while its file is there.
+        if (!IsFile(m_datei))
+            return;
     }
-    if (IsFile(m_datei))
-        m_warned = false;
+    m_warned = false;
 }
 
 void TLanguageTranslator::setDotranslate(bool value)
@@ -140,7 +131,7 @@ QString TLanguageTranslator::tl(const QString& text)
 {
     if (platform::IsBlank(text))
         return {};
-    if (!m_loaded)
+    if (!Loaded())
         Load();
     QString t = EncodeText(text);
     QString r = Lookup(t);
@@ -160,13 +151,7 @@ QString TLanguageTranslator::Lookup(QString& t)
     if (!m_dotranslate || m_warned)
         return t;
     qsizetype width = t.size();
-    qsizetype colon = 0;
-    ChopTrailingSpaces(t);
-    if (t.endsWith(QLatin1Char(':'))) {
-        colon = t.size();
-        t.chop(1);
-        ChopTrailingSpaces(t);
-    }
+    qsizetype colon = NormaliseSource(t);
     const TTransWort* found = m_entries->First();
     while (found != nullptr && found->Source != t)
         found = found->Next;
@@ -185,7 +170,7 @@ QString TLanguageTranslator::Lookup(QString& t)
     if (colon > 0) {
         const qsizetype length = t.size();
         if (length < width) {
-            PadTo(t, width);
+            t = t.leftJustified(width);
             if (length >= colon)
                 colon = length + 1;
             t[colon - 1] = QLatin1Char(':');
@@ -193,8 +178,7 @@ QString TLanguageTranslator::Lookup(QString& t)
             t.append(QLatin1Char(':'));
         }
     }
-    PadTo(t, width);
-    return t;
+    return t.leftJustified(width);
 }
 
 void TLanguageTranslator::Load()
@@ -216,13 +200,12 @@ void TLanguageTranslator::Load()
     }
     // An empty file counts as read: otherwise it would be read again after the first new text
     // was written to it, and that text would stand twice in the list and in the file.
-    m_loaded = true;
-    m_encoding = encoding;
+    m_readEncoding = encoding;
 }
 
 bool TLanguageTranslator::MayWrite(bool nothingToWrite) const
 {
-    if (m_loaded)
+    if (Loaded())
         return true;
     if (nothingToWrite)
         return false;
@@ -247,7 +230,7 @@ void TLanguageTranslator::Save()
             empty = false;
         }
         if (MayWrite(empty))
-            platform::WriteTextFile(m_datei, text, m_encoding);
+            platform::WriteTextFile(m_datei, text, m_readEncoding.value_or(platform::TextEncoding::Ansi));
     } catch (...) {
         // A failed write leaves the entries in memory for the next one.
     }

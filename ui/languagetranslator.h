@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include <QString>
 
@@ -46,8 +47,8 @@ public:
     // without an entry is added and the file written.
     QString tl(const QString& text);
 
-    // Looks the escaped text t up; t is normalised in place (see Add). The result keeps the colon
-    // column and is never shorter than the input.
+    // Looks the escaped text t up; t is normalised in place (see NormaliseSource). The result
+    // keeps the colon column and is never shorter than the input.
     QString Lookup(QString& t);
 
     // Reads the file's lines into the entries; a file that cannot be read, or is no text, leaves
@@ -58,7 +59,7 @@ public:
     void Save();
 
     const TTransListe& Entries() const { return *m_entries; }
-    bool Loaded() const { return m_loaded; }
+    bool Loaded() const { return m_readEncoding.has_value(); }
     bool NewText() const { return m_newText; }
     bool Warned() const { return m_warned; }
 
@@ -71,13 +72,12 @@ private:
     WarningBox m_warningBox;
     QString m_datei;
     std::unique_ptr<TTransListe> m_entries;
-    bool m_loaded = false;
     bool m_newText = false;
     bool m_dotranslate = false;
     bool m_warned = false;
-    // The encoding the file was read in: a file with a byte-order mark is written back in it,
-    // so characters outside the ANSI code page survive.
-    platform::TextEncoding m_encoding = platform::TextEncoding::Ansi;
+    // The encoding the file's lines were read in, none until they were: a file with a byte-order
+    // mark is written back in it, so characters outside the ANSI code page survive.
+    std::optional<platform::TextEncoding> m_readEncoding;
 };
 
 } // namespace pd::ui

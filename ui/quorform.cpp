@@ -265,22 +265,17 @@ bool TQUORFORM::eventFilter(QObject* watched, QEvent* event)
 {
     // Every new key press is announced by its shortcut check, and the one before ended with its
     // release: the next press is a new event even where it reuses the old one's address, as
-    // presses built on the stack do.
+    // presses built on the stack do. Until then the same event is the press handed on to the
+    // parents.
     if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyRelease) {
         m_previewedEvent = nullptr;
         return false;
     }
-    if (event->type() != QEvent::KeyPress || !watched->isWidgetType())
+    if (event->type() != QEvent::KeyPress || !watched->isWidgetType() || event == m_previewedEvent)
         return false;
-    auto* widget = static_cast<QWidget*>(watched);
-    if (widget->window() != this)
+    if (static_cast<QWidget*>(watched)->window() != this)
         return false;
-    if (event == m_previewedEvent && m_previewedAt != nullptr && widget == m_previewedAt->parentWidget()) {
-        m_previewedAt = widget;
-        return false;
-    }
     m_previewedEvent = event;
-    m_previewedAt = widget;
     QChar key = CharacterOf(static_cast<QKeyEvent*>(event));
     if (key.isNull())
         return false;

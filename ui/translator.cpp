@@ -35,12 +35,8 @@ void InitTranslator()
         if (!QFileInfo(path).isFile())
             CreateEmptyFile(path);
     }
-    if (QFileInfo(path).isFile()) {
-        Translator->setDatei(path);
-        Translator->setDotranslate(true);
-    } else {
-        Translator->setDotranslate(false);
-    }
+    Translator->setDatei(path);
+    Translator->setDotranslate(true);
 }
 
 void EnsureTranslator()
@@ -51,14 +47,15 @@ void EnsureTranslator()
 
 QString TranslateText(const QString& text)
 {
-    QString result = text;
     try {
         EnsureTranslator();
+        // The translation comes without markers and decoded already.
         if (Translator->dotranslate())
-            result = Translator->tl(text);
+            return Translator->tl(text);
     } catch (...) {
-        result = text;
+        // Shown untranslated.
     }
+    QString result = text;
     result.remove(QLatin1Char('~'));
     return DecodeText(result);
 }

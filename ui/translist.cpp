@@ -7,13 +7,10 @@ namespace {
 const QChar kNoHotkey = QLatin1Char(' ');
 const QChar kMark = QLatin1Char('&');
 
-QString WithoutTrailingSpaces(QString text)
+void ChopTrailingSpaces(QString& text)
 {
-    qsizetype end = text.size();
-    while (end > 0 && text[end - 1] == QLatin1Char(' '))
-        --end;
-    text.truncate(end);
-    return text;
+    while (text.endsWith(QLatin1Char(' ')))
+        text.chop(1);
 }
 
 QChar AsciiUpper(QChar c)
@@ -52,11 +49,7 @@ TTransListe::~TTransListe()
 
 void TTransListe::Add(QString source, QString target)
 {
-    source = WithoutTrailingSpaces(source);
-    if (source.endsWith(QLatin1Char(':'))) {
-        source.chop(1);
-        source = WithoutTrailingSpaces(source);
-    }
+    NormaliseSource(source);
     if (target.isEmpty()) {
         source.remove(kMark);
         target = source;
@@ -96,6 +89,17 @@ void TTransListe::Add(QString source, QString target)
     else
         m_last->Next = entry;
     m_last = entry;
+}
+
+qsizetype NormaliseSource(QString& text)
+{
+    ChopTrailingSpaces(text);
+    if (!text.endsWith(QLatin1Char(':')))
+        return 0;
+    const qsizetype colon = text.size();
+    text.chop(1);
+    ChopTrailingSpaces(text);
+    return colon;
 }
 
 QString EncodeText(const QString& s)

@@ -43,6 +43,10 @@ private:
 using HotkeyFlags = std::bitset<65536>;
 extern HotkeyFlags HotkeysInUse;
 
+// Takes the trailing spaces, then one final colon with the spaces before it, off a source text, as
+// the entries keep it. Returns the length up to and with that colon, 0 when there was none.
+qsizetype NormaliseSource(QString& text);
+
 // Escapes a text for the language file: CR -> "#13", LF dropped, "&" -> "#38".
 QString EncodeText(const QString& s);
 // "#13" -> CR (a lone CR, not CR LF), then "#38" -> "&".
