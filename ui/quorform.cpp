@@ -265,17 +265,22 @@ bool TQUORFORM::eventFilter(QObject* watched, QEvent* event)
 {
     // Every new key press is announced by its shortcut check, and the one before ended with its
     // release: the next press is a new event even where it reuses the old one's address, as
-    // presses built on the stack do. Until then the same event is the press handed on to the
-    // parents.
+    // presses built on the stack do.
     if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyRelease) {
         m_previewedEvent = nullptr;
         return false;
     }
-    if (event->type() != QEvent::KeyPress || !watched->isWidgetType() || event == m_previewedEvent)
+    if (event->type() != QEvent::KeyPress || !watched->isWidgetType())
         return false;
-    if (static_cast<QWidget*>(watched)->window() != this)
+    auto* widget = static_cast<QWidget*>(watched);
+    if (widget->window() != this)
         return false;
+    if (event == m_previewedEvent && m_previewedAt != nullptr && widget == m_previewedAt->parentWidget()) {
+        m_previewedAt = widget;
+        return false;
+    }
     m_previewedEvent = event;
+    m_previewedAt = widget;
     QChar key = CharacterOf(static_cast<QKeyEvent*>(event));
     if (key.isNull())
         return false;

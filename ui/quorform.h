@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QDialog>
+#include <QPointer>
 
 class QFrame;
 class QPushButton;
@@ -83,9 +84,10 @@ protected:
 
 private:
     bool m_created = false;
-    // The key event last previewed; Qt hands an unconsumed key on to the parents, and the preview
-    // must see it once.
+    // The key event last previewed and where; Qt hands an unconsumed key on to the parents, and
+    // the preview must see it once.
     const QEvent* m_previewedEvent = nullptr;
+    QPointer<QWidget> m_previewedAt;
 };
 
 // The modal base dialog: bottom panel with "&OK" and "&Abbruch", Escape as cancel. Its modal
