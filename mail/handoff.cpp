@@ -66,7 +66,10 @@ QStringList RouteArguments(MailRoute route, const Draft& draft)
 
 QStringList HandOffArguments(const MailProgram& program, const Draft& draft)
 {
-    if (!program.known || (program.route == MailRoute::OpenMessageFile && program.opensMessageFiles))
+    // A known program gets its own command even where it opens message files by default:
+    // xdg-open on a desktop without its own file-type service takes the type from the content,
+    // and a message that starts with "X-Unsent" reads as plain text there.
+    if (!program.known)
         return {};
     QStringList arguments = platform::ExpandExec(program.entry, RouteArguments(program.route, draft));
     if (program.entry.terminal || program.route == MailRoute::TerminalDraft)

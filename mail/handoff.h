@@ -18,9 +18,8 @@ struct Draft {
 
 // The argument vector that starts the program's route for the draft: the program's own command
 // from its desktop entry with the route's arguments in place of its file or URL code, inside
-// "x-terminal-emulator -e" for a terminal program. Empty when the message file goes to xdg-open:
-// for a program that is not known, and for one that opens message files and is their default
-// application.
+// "x-terminal-emulator -e" for a terminal program. Empty for a program that is not known: the
+// message file then goes to xdg-open.
 QStringList HandOffArguments(const MailProgram& program, const Draft& draft);
 
 // Hands the draft to the program by its route. True when the route's program accepted it: it

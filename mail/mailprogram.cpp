@@ -128,10 +128,8 @@ MailProgram FindMailProgram()
 {
     const QString messageFile = platform::DefaultApplication(QStringLiteral("message/rfc822"));
     const QString mailtoFile = platform::DefaultApplication(QStringLiteral("x-scheme-handler/mailto"));
-    MailProgram forMessages = Described(messageFile);
-    forMessages.opensMessageFiles = !messageFile.isEmpty();
-    MailProgram forMailto = Described(mailtoFile);
-    forMailto.opensMessageFiles = !mailtoFile.isEmpty() && mailtoFile == messageFile;
+    const MailProgram forMessages = Described(messageFile);
+    const MailProgram forMailto = Described(mailtoFile);
     const MailProgram& chosen = forMailto.known || !forMessages.known ? forMailto : forMessages;
     if (!chosen.known) {
         qCDebug(lcMailProgram) << "no known mail program; message files go to" << messageFile;

@@ -8,7 +8,7 @@ namespace pd::mail {
 
 // How a draft reaches a mail program.
 enum class MailRoute {
-    OpenMessageFile, // the .eml itself: the program opens an unsent message as an editable draft
+    OpenMessageFile, // the .eml given to the program's own command: it opens an unsent message as a draft
     MailtoUri, // a mailto: URI with the PDF path in "attach"
     KMailComposer, // --composer with subject, body, attachment and recipient as options
     ComposeAndAttach, // --compose "mailto:…" --attach PDF
@@ -24,7 +24,6 @@ struct MailProgram {
     QString name; // the program's command name, in lower case ("evolution", "kmail")
     MailRoute route = MailRoute::OpenMessageFile;
     platform::DesktopEntry entry; // the desktop file the program is started by
-    bool opensMessageFiles = false; // it is also the default application of message files
     Sandbox sandbox = Sandbox::None;
     QString sandboxId; // the Flatpak application id or the Snap name
 };

@@ -85,12 +85,13 @@ TEST_F(HandOffTest, EachMailProgramGetsTheDraftByItsRoute)
         QString started; // the program that must be started
         QStringList arguments;
     } cases[] = {
-        { "Thunderbird for message files and links: the message file goes to xdg-open", "thunderbird",
-            "thunderbird %u", "message/rfc822=mail.desktop;\nx-scheme-handler/mailto=mail.desktop;\n", "",
-            QStringLiteral("xdg-open"), { QStringLiteral("@EML") } },
-        { "Thunderbird for links only: its own command opens the message file", "thunderbird", "@BIN/thunderbird %u",
-            "x-scheme-handler/mailto=mail.desktop;\n", "", QStringLiteral("thunderbird"), { QStringLiteral("@EML") } },
-        { "Betterbird as a Flatpak for links only: forwarded into the sandbox", "flatpak",
+        { "Thunderbird for message files and links", "thunderbird", "thunderbird %u",
+            "message/rfc822=mail.desktop;\nx-scheme-handler/mailto=mail.desktop;\n", "", QStringLiteral("thunderbird"),
+            { QStringLiteral("@EML") } },
+        { "Thunderbird for links, another program for message files", "thunderbird", "@BIN/thunderbird %u",
+            "x-scheme-handler/mailto=mail.desktop;\nmessage/rfc822=other.desktop;\n", "", QStringLiteral("thunderbird"),
+            { QStringLiteral("@EML") } },
+        { "Betterbird as a Flatpak: the file is forwarded into the sandbox", "flatpak",
             "@BIN/flatpak run --branch=stable --arch=x86_64 --command=betterbird --file-forwarding "
             "eu.betterbird.Betterbird @@u %u @@",
             "x-scheme-handler/mailto=mail.desktop;\n", "", QStringLiteral("flatpak"),
