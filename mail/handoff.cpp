@@ -80,9 +80,9 @@ QStringList HandOffArguments(const MailProgram& program, const Draft& draft)
 bool HandOverDraft(const MailProgram& program, const Draft& draft)
 {
     const QStringList arguments = HandOffArguments(program, draft);
-    const int result = arguments.isEmpty()
-        ? platform::ShellExecute(QStringLiteral("open"), draft.messagePath, QString(), QString(), platform::SW_SHOWNORMAL)
-        : platform::StartAndJudge(arguments);
+    const int result = arguments.isEmpty() ? platform::ShellExecute(
+                           QStringLiteral("open"), draft.messagePath, QString(), QString(), platform::SW_SHOWNORMAL)
+                                           : platform::StartAndJudge(arguments);
     if (result <= 32)
         qCDebug(lcHandOff) << "hand-off failed:" << result << arguments;
     return result > 32;

@@ -61,7 +61,8 @@ void DescribeFlatpak(const QStringList& exec, qsizetype from, MailProgram* progr
             break;
         }
     }
-    program->name = command.isEmpty() ? program->sandboxId.section(QLatin1Char('.'), -1) : QFileInfo(command).fileName();
+    program->name
+        = command.isEmpty() ? program->sandboxId.section(QLatin1Char('.'), -1) : QFileInfo(command).fileName();
 }
 
 // A sandbox id names a folder of its own: no path, no hidden name.
@@ -146,9 +147,11 @@ QString CreateJobFolder(const MailProgram& program, const QString& name)
     case Sandbox::None:
         break;
     case Sandbox::Flatpak:
-        return PrivateFolderBelow(home + QStringLiteral(".var/app/") + program.sandboxId + QStringLiteral("/cache/"), name);
+        return PrivateFolderBelow(
+            home + QStringLiteral(".var/app/") + program.sandboxId + QStringLiteral("/cache/"), name);
     case Sandbox::Snap:
-        return PrivateFolderBelow(home + QStringLiteral("snap/") + program.sandboxId + QStringLiteral("/common/"), name);
+        return PrivateFolderBelow(
+            home + QStringLiteral("snap/") + program.sandboxId + QStringLiteral("/common/"), name);
     }
     return util::CreatePrivateTempFolder(name);
 }

@@ -11,8 +11,8 @@ QString EncodeMailtoValue(const QString& text, bool keepAt = false);
 
 // "mailto:RECIPIENT?subject=…&body=…", with "&attach=PATH" when attachmentPath is not empty.
 // An empty recipient leaves the address part empty.
-QString MailtoUri(const QString& recipient, const QString& subject, const QString& body,
-    const QString& attachmentPath = {});
+QString MailtoUri(
+    const QString& recipient, const QString& subject, const QString& body, const QString& attachmentPath = {});
 
 // The text with every line break (CR LF, CR or LF) as LF, as a program's argument carries it.
 QString WithLfLineBreaks(const QString& text);

@@ -11,7 +11,8 @@ namespace pd::test {
 
 FakeDesktop::FakeDesktop()
 {
-    for (const char* folder : { "bin", "data/applications", "sysdata", "config", "sysconfig", "home", "tmp", "records" })
+    for (const char* folder :
+        { "bin", "data/applications", "sysdata", "config", "sysconfig", "home", "tmp", "records" })
         EXPECT_TRUE(QDir().mkpath(File(QLatin1String(folder))));
     const auto set = [this](const char* name, const std::optional<QString>& value) {
         m_env.push_back(std::make_unique<ScopedEnv>(name, value));

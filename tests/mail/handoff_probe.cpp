@@ -18,10 +18,12 @@ int main(int argc, char** argv)
         return 2;
     }
     const pd::mail::MailProgram program = pd::mail::FindMailProgram();
-    pd::mail::Draft draft { arguments[2], arguments[3], arguments[4], arguments[1], arguments[1] + QStringLiteral(".eml") };
+    pd::mail::Draft draft { arguments[2], arguments[3], arguments[4], arguments[1],
+        arguments[1] + QStringLiteral(".eml") };
     std::printf("program: %s (%s)\nroute: %s\n", qPrintable(program.name), qPrintable(program.entry.path),
         qPrintable(pd::mail::HandOffArguments(program, draft).join(QStringLiteral(" | "))));
-    const bool accepted = pd::mail::CreateAndOpenMail(QString(), arguments[2], arguments[3], arguments[4], arguments[1]);
+    const bool accepted
+        = pd::mail::CreateAndOpenMail(QString(), arguments[2], arguments[3], arguments[4], arguments[1]);
     std::printf("accepted: %s\n", accepted ? "yes" : "no");
     return accepted ? 0 : 1;
 }

@@ -1,6 +1,6 @@
 #include <csignal>
-#include <iostream>
 #include <gtest/gtest.h>
+#include <iostream>
 #include <sys/stat.h>
 
 #include <QDir>
@@ -36,13 +36,16 @@ protected:
         WriteBytes(m_pdf, "%PDF-1.4\n%%EOF\n");
         // The expected URIs below spell the PDF path with only "/" and " " encoded.
         ASSERT_TRUE(QFileInfo(m_pdf).isAbsolute());
-        ASSERT_TRUE(QString(m_pdf).remove(QRegularExpression(QStringLiteral("[A-Za-z0-9/ ._~-]"))).isEmpty()) << m_pdf.toStdString();
+        ASSERT_TRUE(QString(m_pdf).remove(QRegularExpression(QStringLiteral("[A-Za-z0-9/ ._~-]"))).isEmpty())
+            << m_pdf.toStdString();
     }
     bool Create() { return CreateAndOpenMail(QString(), kRecipient, kSubject, kBody, m_pdf); }
     QString Eml() const { return m_pdf + QStringLiteral(".eml"); }
     QString PdfEncoded() const
     {
-        return QString(m_pdf).replace(QLatin1Char('/'), QLatin1String("%2F")).replace(QLatin1Char(' '), QLatin1String("%20"));
+        return QString(m_pdf)
+            .replace(QLatin1Char('/'), QLatin1String("%2F"))
+            .replace(QLatin1Char(' '), QLatin1String("%20"));
     }
     QString Mailto(bool attach) const
     {
@@ -99,8 +102,9 @@ TEST_F(HandOffTest, EachMailProgramGetsTheDraftByItsRoute)
                 QStringLiteral("--command=betterbird"), QStringLiteral("--file-forwarding"),
                 QStringLiteral("eu.betterbird.Betterbird"), QStringLiteral("@@u"), QStringLiteral("@EML"),
                 QStringLiteral("@@") } },
-        { "Evolution", "evolution", "evolution %U", "message/rfc822=mail.desktop;\nx-scheme-handler/mailto=mail.desktop;\n",
-            "", QStringLiteral("evolution"), { QStringLiteral("@MAILTO+ATTACH") } },
+        { "Evolution", "evolution", "evolution %U",
+            "message/rfc822=mail.desktop;\nx-scheme-handler/mailto=mail.desktop;\n", "", QStringLiteral("evolution"),
+            { QStringLiteral("@MAILTO+ATTACH") } },
         { "Evolution for message files, an unknown program for links", "evolution", "evolution %U",
             "message/rfc822=mail.desktop;\nx-scheme-handler/mailto=other.desktop;\n", "", QStringLiteral("evolution"),
             { QStringLiteral("@MAILTO+ATTACH") } },
@@ -109,15 +113,17 @@ TEST_F(HandOffTest, EachMailProgramGetsTheDraftByItsRoute)
             { QStringLiteral("run"), QStringLiteral("org.gnome.Geary"), QStringLiteral("@MAILTO+ATTACH") } },
         { "KMail, with its window title code", "kmail", "kmail -qwindowtitle %c %u",
             "x-scheme-handler/mailto=mail.desktop;\n", "", QStringLiteral("kmail"),
-            { QStringLiteral("-qwindowtitle"), QStringLiteral("Mail"), QStringLiteral("--composer"), QStringLiteral("-s"),
-                kSubject, QStringLiteral("--body"), body, QStringLiteral("--attach"), QStringLiteral("@PDF"),
-                kRecipient } },
+            { QStringLiteral("-qwindowtitle"), QStringLiteral("Mail"), QStringLiteral("--composer"),
+                QStringLiteral("-s"), kSubject, QStringLiteral("--body"), body, QStringLiteral("--attach"),
+                QStringLiteral("@PDF"), kRecipient } },
         { "Claws Mail", "claws-mail", "claws-mail %u", "x-scheme-handler/mailto=mail.desktop;\n", "",
             QStringLiteral("claws-mail"),
-            { QStringLiteral("--compose"), QStringLiteral("@MAILTO"), QStringLiteral("--attach"), QStringLiteral("@PDF") } },
+            { QStringLiteral("--compose"), QStringLiteral("@MAILTO"), QStringLiteral("--attach"),
+                QStringLiteral("@PDF") } },
         { "Sylpheed, whose command has no field code", "sylpheed", "sylpheed", "message/rfc822=mail.desktop;\n", "",
             QStringLiteral("sylpheed"),
-            { QStringLiteral("--compose"), QStringLiteral("@MAILTO"), QStringLiteral("--attach"), QStringLiteral("@PDF") } },
+            { QStringLiteral("--compose"), QStringLiteral("@MAILTO"), QStringLiteral("--attach"),
+                QStringLiteral("@PDF") } },
         { "NeoMutt in the desktop's terminal", "neomutt", "neomutt %u", "x-scheme-handler/mailto=mail.desktop;\n",
             "Terminal=true\n", QStringLiteral("x-terminal-emulator"),
             { QStringLiteral("-e"), QStringLiteral("neomutt"), QStringLiteral("-H"), QStringLiteral("@EML") } },
@@ -150,7 +156,8 @@ TEST_F(HandOffTest, EachMailProgramGetsTheDraftByItsRoute)
 TEST_F(HandOffTest, ARouteThatFailsIsAFailedHandOff)
 {
     const bool terminalOnSystem = !platform::SearchPath(QStringLiteral("x-terminal-emulator")).isEmpty()
-        && platform::SearchPath(QStringLiteral("x-terminal-emulator")) != m_desktop.Bin(QStringLiteral("x-terminal-emulator"));
+        && platform::SearchPath(QStringLiteral("x-terminal-emulator"))
+            != m_desktop.Bin(QStringLiteral("x-terminal-emulator"));
     const struct {
         const char* what;
         QByteArray exec;

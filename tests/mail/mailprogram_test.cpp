@@ -46,8 +46,8 @@ TEST(MailProgramTest, DesktopCommandsNameTheProgramAndItsSandbox)
         { "flatpak run org.gnome.Geary %U", true, MailRoute::MailtoUri, "geary", Sandbox::Flatpak, "org.gnome.Geary" },
         { "flatpak run --branch=stable org.kde.kmail2 %u", true, MailRoute::KMailComposer, "kmail2", Sandbox::Flatpak,
             "org.kde.kmail2" },
-        { "flatpak run org.claws_mail.Claws-Mail %u", true, MailRoute::ComposeAndAttach, "claws-mail",
-            Sandbox::Flatpak, "org.claws_mail.Claws-Mail" },
+        { "flatpak run org.claws_mail.Claws-Mail %u", true, MailRoute::ComposeAndAttach, "claws-mail", Sandbox::Flatpak,
+            "org.claws_mail.Claws-Mail" },
         { "env BAMF_DESKTOP_FILE_HINT=/var/lib/snapd/desktop/applications/thunderbird_thunderbird.desktop "
           "/snap/bin/thunderbird %u",
             true, MailRoute::OpenMessageFile, "thunderbird", Sandbox::Snap, "thunderbird" },
@@ -81,7 +81,7 @@ protected:
     }
     static void ExpectPrivate(const QString& folder)
     {
-        struct stat info {};
+        struct stat info { };
         ASSERT_EQ(::lstat(QFile::encodeName(folder).constData(), &info), 0) << folder.toStdString();
         EXPECT_TRUE(S_ISDIR(info.st_mode));
         EXPECT_EQ(info.st_mode & 07777, 0700u);
@@ -100,7 +100,8 @@ TEST_F(JobFolderTest, JobFilesLieWhereTheMailProgramCanReadThem)
         QString id;
         QString folder;
     } cases[] = {
-        { "on the host: the temporary folder", Sandbox::None, QString(), m_desktop.File(QStringLiteral("tmp/Paperdart/")) },
+        { "on the host: the temporary folder", Sandbox::None, QString(),
+            m_desktop.File(QStringLiteral("tmp/Paperdart/")) },
         { "Flatpak: the application's own cache", Sandbox::Flatpak, QStringLiteral("org.gnome.Evolution"),
             home + QStringLiteral(".var/app/org.gnome.Evolution/cache/Paperdart/") },
         { "Snap: the snap's common folder, not hidden", Sandbox::Snap, QStringLiteral("thunderbird"),
@@ -127,7 +128,7 @@ TEST_F(JobFolderTest, AFolderThatCannotBePrivateGivesNone)
     ASSERT_TRUE(QFile::link(elsewhere, home + QStringLiteral(".var/app/org.gnome.Geary/cache/Paperdart")));
     EXPECT_EQ(CreateJobFolder(Boxed(Sandbox::Flatpak, QStringLiteral("org.gnome.Geary"))), QString());
     EXPECT_EQ(::chmod(QFile::encodeName(elsewhere).constData(), 0755), 0);
-    struct stat info {};
+    struct stat info { };
     ASSERT_EQ(::stat(QFile::encodeName(elsewhere).constData(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0755u) << "the link's target was changed";
 
@@ -141,8 +142,7 @@ TEST_F(JobFolderTest, FollowsTheDesktopsMailProgram)
     m_desktop.Program(QStringLiteral("flatpak"));
     m_desktop.DesktopFile(QStringLiteral("org.gnome.Evolution.desktop"), "flatpak run org.gnome.Evolution %U");
     m_desktop.Defaults("x-scheme-handler/mailto=org.gnome.Evolution.desktop;\n");
-    EXPECT_EQ(CreateJobFolder(),
-        m_desktop.File(QStringLiteral("home/.var/app/org.gnome.Evolution/cache/Paperdart/")));
+    EXPECT_EQ(CreateJobFolder(), m_desktop.File(QStringLiteral("home/.var/app/org.gnome.Evolution/cache/Paperdart/")));
 
     m_desktop.Defaults("");
     EXPECT_EQ(CreateJobFolder(), m_desktop.File(QStringLiteral("tmp/Paperdart/")));

@@ -35,14 +35,15 @@ TEST(MailtoTest, ValuesArePercentEncoded)
         const QString encoded = EncodeMailtoValue(c.text, c.keepAt);
         EXPECT_EQ(encoded, c.encoded);
         // Qt's own decoder gets the text back, line breaks as CR LF.
-        EXPECT_EQ(QUrl::fromPercentEncoding(encoded.toLatin1()), WithLfLineBreaks(c.text).replace(QLatin1Char('\n'), QLatin1String("\r\n")));
+        EXPECT_EQ(QUrl::fromPercentEncoding(encoded.toLatin1()),
+            WithLfLineBreaks(c.text).replace(QLatin1Char('\n'), QLatin1String("\r\n")));
     }
 }
 
 TEST(MailtoTest, UriCarriesRecipientSubjectBodyAndAttachment)
 {
-    EXPECT_EQ(MailtoUri(QStringLiteral("a@example.org"), QStringLiteral("Scan & Co"), QStringLiteral("Zeile 1\r\nZeile 2"),
-                  QStringLiteral("/tmp/x y.pdf")),
+    EXPECT_EQ(MailtoUri(QStringLiteral("a@example.org"), QStringLiteral("Scan & Co"),
+                  QStringLiteral("Zeile 1\r\nZeile 2"), QStringLiteral("/tmp/x y.pdf")),
         QStringLiteral("mailto:a@example.org?subject=Scan%20%26%20Co&body=Zeile%201%0D%0AZeile%202"
                        "&attach=%2Ftmp%2Fx%20y.pdf"));
     EXPECT_EQ(MailtoUri(QString(), QString(), QString()), QStringLiteral("mailto:?subject=&body="));

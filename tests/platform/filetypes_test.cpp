@@ -198,7 +198,8 @@ TEST_F(FileTypesTest, ExecFieldCodesGiveWayToTheArguments)
         QStringList expanded;
     } cases[] = {
         { "pd %u", { QStringLiteral("pd"), QStringLiteral("a b"), QStringLiteral("%u") } },
-        { "pd %F --x %U", { QStringLiteral("pd"), QStringLiteral("a b"), QStringLiteral("%u"), QStringLiteral("--x") } },
+        { "pd %F --x %U",
+            { QStringLiteral("pd"), QStringLiteral("a b"), QStringLiteral("%u"), QStringLiteral("--x") } },
         { "pd", { QStringLiteral("pd"), QStringLiteral("a b"), QStringLiteral("%u") } },
         { "pd %i -t %c %k %d --p=100%% %f",
             { QStringLiteral("pd"), QStringLiteral("--icon"), QStringLiteral("pd-icon"), QStringLiteral("-t"),

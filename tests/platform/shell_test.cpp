@@ -199,10 +199,11 @@ TEST_F(ShellExecuteTest, StartAndJudgeHandsEveryArgumentOverWhole)
     const QString program = m_temp.File(QStringLiteral("bin/pd-mailer"));
     WriteExecutable(program, "#!/bin/sh\nprintf '%s\\0' \"$@\" > '" + record + "'\nexit \"${PD_STATUS:-0}\"\n", 0755);
     SetPath(m_temp.File(QStringLiteral("bin")) + QStringLiteral(":") + QString::fromLocal8Bit(m_oldPath));
-    const QStringList arguments { QStringLiteral("pd-mailer"), kAwkwardFile, QString(), QStringLiteral("Zeile 1\nZeile 2"),
-        QStringLiteral("-s") };
+    const QStringList arguments { QStringLiteral("pd-mailer"), kAwkwardFile, QString(),
+        QStringLiteral("Zeile 1\nZeile 2"), QStringLiteral("-s") };
     EXPECT_EQ(StartAndJudge(arguments), SE_OK);
-    EXPECT_EQ(ReadBytes(Record("argv")), (kAwkwardFile + QStringLiteral("||Zeile 1\nZeile 2|-s|")).toUtf8().replace('|', '\0'));
+    EXPECT_EQ(ReadBytes(Record("argv")),
+        (kAwkwardFile + QStringLiteral("||Zeile 1\nZeile 2|-s|")).toUtf8().replace('|', '\0'));
 
     const struct {
         const char* what;
