@@ -10,9 +10,9 @@
 #include <QSaveFile>
 
 #include "mail/encoders.h"
+#include "mail/handoff.h"
 #include "mail/headerencoding.h"
 #include "platform/largebuffer.h"
-#include "platform/shell.h"
 
 namespace pd::mail {
 
@@ -148,9 +148,7 @@ bool CreateAndOpenMail(const QString& sender, const QString& recipient, const QS
     const QString messagePath = MailMessagePath(attachmentPath);
     if (!WriteMailMessage(sender, recipient, subject, body, attachmentPath, messagePath, now))
         return false;
-    const int result
-        = platform::ShellExecute(QStringLiteral("open"), messagePath, QString(), QString(), platform::SW_SHOWNORMAL);
-    return result > 32;
+    return HandOverDraft(FindMailProgram(), { recipient, subject, body, attachmentPath, messagePath });
 }
 
 void SetMailClock(std::function<QDateTime()> clock)

@@ -17,8 +17,9 @@ QString MailMessagePath(const QString& attachmentPath);
 bool WriteMailMessage(const QString& sender, const QString& recipient, const QString& subject, const QString& body,
     const QString& attachmentPath, const QString& messagePath, const QDateTime& now);
 
-// Writes the message to MailMessagePath(attachmentPath) at the clock's time and hands the file
-// to the program registered for ".eml" files. True exactly when the file was written and the
+// Writes the message to MailMessagePath(attachmentPath) at the clock's time and hands the draft
+// to the user's mail program by the route that program understands (the message file itself,
+// or its compose command with the PDF attached). True exactly when the file was written and the
 // hand-off was accepted. Shows nothing and logs nothing; the caller decides what to tell the user.
 bool CreateAndOpenMail(const QString& sender, const QString& recipient, const QString& subject, const QString& body,
     const QString& attachmentPath);

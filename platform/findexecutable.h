@@ -7,9 +7,6 @@ namespace pd::platform {
 // Results of FindExecutable besides the shell's: the folder given does not exist.
 inline constexpr int SE_ERR_PNF = 3;
 
-// How long each xdg-mime query may take, in milliseconds.
-inline constexpr int kFileTypeQueryMs = 10000;
-
 // Stand-in for FindExecutable: the program the desktop opens the document with. The document's
 // content type comes from "xdg-mime query filetype", its desktop file from "xdg-mime query
 // default"; the first word of that file's Exec line, resolved on PATH, is the program. A

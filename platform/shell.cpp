@@ -35,8 +35,7 @@ struct Report {
 // Everything the children need, prepared before forking: after fork() they may not allocate.
 struct Launch {
     QByteArray program;
-    QByteArray name = kProgramName;
-    QByteArray file;
+    std::vector<QByteArray> arguments;
     QByteArray directory;
     std::vector<char*> argv;
 };
@@ -157,6 +156,36 @@ int ResultOf(const Report& report)
 
 } // namespace
 
+int StartAndJudge(const QStringList& arguments, const QString& directory)
+{
+    if (arguments.isEmpty())
+        return SE_ERR_FNF;
+    Launch launch;
+    launch.directory = QFile::encodeName(directory);
+    for (const QString& argument : arguments)
+        launch.arguments.push_back(QFile::encodeName(argument));
+    for (QByteArray& argument : launch.arguments) {
+        if (argument.contains('\0'))
+            return SE_ERR_FNF;
+        launch.argv.push_back(argument.data());
+    }
+    launch.argv.push_back(nullptr);
+    if (launch.directory.contains('\0'))
+        return SE_ERR_FNF;
+    // Only an absolute path: the child may change its working folder before it starts the program.
+    launch.program = QFile::encodeName(SearchPath(arguments.first()));
+    if (launch.program.isEmpty()) {
+        qCDebug(lcShell) << arguments.first() << "not found";
+        return SE_ERR_FNF;
+    }
+    const Report report = Start(launch);
+    const int result = ResultOf(report);
+    if (result <= 32)
+        qCDebug(lcShell) << arguments.first() << "failed: outcome" << static_cast<int>(report.outcome) << "value"
+                         << report.value;
+    return result;
+}
+
 int ShellExecute(
     const QString& verb, const QString& file, const QString& parameters, const QString& directory, int showCmd)
 {
@@ -166,27 +195,13 @@ int ShellExecute(
         qCDebug(lcShell) << "ShellExecute: verb not supported:" << verb;
         return SE_ERR_NOASSOC;
     }
-    Launch launch;
+    if (file.isEmpty()) {
+        qCDebug(lcShell) << "ShellExecute: no file";
+        return SE_ERR_FNF;
+    }
     // A name that starts with "-" would be taken for an option.
-    launch.file = QFile::encodeName(file.startsWith(QLatin1Char('-')) ? QStringLiteral("./") + file : file);
-    launch.directory = QFile::encodeName(directory);
-    if (file.isEmpty() || launch.file.contains('\0') || launch.directory.contains('\0')) {
-        qCDebug(lcShell) << "ShellExecute: unusable file or folder name:" << file << directory;
-        return SE_ERR_FNF;
-    }
-    // Only an absolute path: the child may change its working folder before it starts the program.
-    launch.program = QFile::encodeName(SearchPath(QLatin1String(kProgramName)));
-    if (launch.program.isEmpty()) {
-        qCDebug(lcShell) << "ShellExecute:" << kProgramName << "not found on PATH";
-        return SE_ERR_FNF;
-    }
-    launch.argv = { launch.name.data(), launch.file.data(), nullptr };
-    const Report report = Start(launch);
-    const int result = ResultOf(report);
-    if (result <= 32)
-        qCDebug(lcShell) << "ShellExecute:" << kProgramName << "failed for" << file << "outcome"
-                         << static_cast<int>(report.outcome) << "value" << report.value;
-    return result;
+    const QString argument = file.startsWith(QLatin1Char('-')) ? QStringLiteral("./") + file : file;
+    return StartAndJudge({ QLatin1String(kProgramName), argument }, directory);
 }
 
 } // namespace pd::platform

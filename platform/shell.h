@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace pd::platform {
 
@@ -29,5 +30,12 @@ inline constexpr int kShellExecuteWaitMs = 3000;
 // effect. Other verbs give SE_ERR_NOASSOC.
 int ShellExecute(const QString& verb, const QString& file, const QString& parameters = {},
     const QString& directory = {}, int showCmd = SW_SHOWNORMAL);
+
+// Starts arguments[0] (searched on PATH when it holds no "/") with the whole list as its argument
+// vector, without a shell, and judges it by the rule of ShellExecute: SE_OK for exit status 0 or
+// a program still running after kShellExecuteWaitMs (left running, never killed); 32 or below
+// for a program not found (SE_ERR_FNF), one that cannot be started, another exit status or a
+// signal. A non-empty directory becomes the working folder.
+int StartAndJudge(const QStringList& arguments, const QString& directory = {});
 
 } // namespace pd::platform

@@ -10,13 +10,16 @@ run_packages+=(file media-types)
 test_packages=(googletest libgtest-dev libgmock-dev python3 qpdf poppler-utils xvfb xauth)
 # Only the benchmarks in bench/ need these: mpack as a reference program, ImageMagick to draw page sets.
 bench_packages=(mpack imagemagick)
+# Only the opt-in check with real mail programs (tests/mail/real_mail_programs.sh) needs these.
+mailprogram_packages=(thunderbird evolution xvfb xauth dbus-daemon x11-utils libglib2.0-bin)
 
 case "${1:-}" in
 run) wanted=("${build_packages[@]}" "${run_packages[@]}") ;;
 test) wanted=("${build_packages[@]}" "${run_packages[@]}" "${test_packages[@]}") ;;
 bench) wanted=("${build_packages[@]}" "${run_packages[@]}" "${bench_packages[@]}") ;;
+mailprograms) wanted=("${build_packages[@]}" "${run_packages[@]}" "${test_packages[@]}" "${mailprogram_packages[@]}") ;;
 *)
-    echo "usage: $0 run|test|bench" >&2
+    echo "usage: $0 run|test|bench|mailprograms" >&2
     exit 2
     ;;
 esac

@@ -17,6 +17,7 @@
 #include <QProcess>
 
 #include "mail/mailmessage.h"
+#include "tests/mail/fakedesktop.h"
 #include "tests/support/testsupport.h"
 
 namespace pd::mail {
@@ -55,7 +56,8 @@ QStringList Defects(const QJsonObject& message)
     return defects;
 }
 
-// A fake xdg-open first on PATH that records the file it was given, and a fixed clock.
+// A fake xdg-open first on PATH that records the file it was given, and a fixed clock. The desktop
+// names no mail program, so the message file goes to xdg-open.
 class MailTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -88,6 +90,7 @@ protected:
         return path;
     }
 
+    pd::test::FakeDesktop m_desktop;
     TempFolder m_temp;
     QByteArray m_oldPath = qgetenv("PATH");
     std::unique_ptr<ScopedEnv> m_path;

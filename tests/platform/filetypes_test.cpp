@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QFile>
 
+#include "platform/commandline.h"
+#include "platform/desktopentry.h"
 #include "platform/filetypes.h"
 #include "platform/findexecutable.h"
 #include "platform/process.h"
@@ -149,6 +151,84 @@ TEST_F(FileTypesTest, FindExecutableFollowsTheDesktopAssociation)
         FindExecutable(QStringLiteral("Brief 1.pdf"), m_temp.File(QStringLiteral("nowhere")), &program), SE_ERR_PNF);
     WriteBytes(m_temp.File(QStringLiteral("docs/notes.txt")), "plain text\n");
     EXPECT_EQ(FindExecutable(m_temp.File(QStringLiteral("docs/notes.txt")), QString(), &program), SE_ERR_NOASSOC);
+}
+
+TEST_F(FileTypesTest, DesktopEntryIsReadFromItsOwnGroup)
+{
+    const QString path = m_temp.File(QStringLiteral("sysdata/applications/pd-mail.desktop"));
+    WriteBytes(path,
+        "# comment\n[Desktop Entry]\nName[de]=Post\nName=Mail Client\nIcon=pd-mail\nTerminal = true\n"
+        "Exec=\"/opt/pd mail/run\" --title=\"%c\" \"a\\sb\" %u\n[Desktop Action compose]\nExec=pd-wrong\nName=Wrong\n");
+    DesktopEntry entry;
+    ASSERT_TRUE(ReadDesktopEntry(path, &entry));
+    EXPECT_EQ(entry.path, path);
+    EXPECT_EQ(entry.name, QStringLiteral("Mail Client"));
+    EXPECT_EQ(entry.icon, QStringLiteral("pd-mail"));
+    EXPECT_TRUE(entry.terminal);
+    EXPECT_EQ(entry.exec,
+        QStringList({ QStringLiteral("/opt/pd mail/run"), QStringLiteral("--title=%c"), QStringLiteral("a b"),
+            QStringLiteral("%u") }));
+
+    const struct {
+        const char* what;
+        QByteArray text;
+    } unusable[] = {
+        { "no Exec line", "[Desktop Entry]\nName=x\n" },
+        { "Exec only in an action", "[Desktop Entry]\nName=x\n[Desktop Action a]\nExec=pd-mail\n" },
+        { "unterminated quote", "[Desktop Entry]\nExec=\"pd-mail %u\n" },
+    };
+    for (const auto& c : unusable) {
+        SCOPED_TRACE(c.what);
+        WriteBytes(path, c.text);
+        EXPECT_FALSE(ReadDesktopEntry(path, &entry));
+        EXPECT_TRUE(entry.exec.isEmpty());
+    }
+    EXPECT_FALSE(ReadDesktopEntry(m_temp.File(QStringLiteral("missing.desktop")), &entry));
+}
+
+TEST_F(FileTypesTest, ExecFieldCodesGiveWayToTheArguments)
+{
+    DesktopEntry entry;
+    entry.path = QStringLiteral("/usr/share/applications/pd.desktop");
+    entry.name = QStringLiteral("Post");
+    entry.icon = QStringLiteral("pd-icon");
+    const QStringList arguments { QStringLiteral("a b"), QStringLiteral("%u") };
+    const struct {
+        const char* exec;
+        QStringList expanded;
+    } cases[] = {
+        { "pd %u", { QStringLiteral("pd"), QStringLiteral("a b"), QStringLiteral("%u") } },
+        { "pd %F --x %U",
+            { QStringLiteral("pd"), QStringLiteral("a b"), QStringLiteral("%u"), QStringLiteral("--x") } },
+        { "pd", { QStringLiteral("pd"), QStringLiteral("a b"), QStringLiteral("%u") } },
+        { "pd %i -t %c %k %d --p=100%% %f",
+            { QStringLiteral("pd"), QStringLiteral("--icon"), QStringLiteral("pd-icon"), QStringLiteral("-t"),
+                QStringLiteral("Post"), entry.path, QStringLiteral("--p=100%"), QStringLiteral("a b"),
+                QStringLiteral("%u") } },
+        { "flatpak run --file-forwarding org.pd.Mail @@u %u @@",
+            { QStringLiteral("flatpak"), QStringLiteral("run"), QStringLiteral("--file-forwarding"),
+                QStringLiteral("org.pd.Mail"), QStringLiteral("@@u"), QStringLiteral("a b"), QStringLiteral("%u"),
+                QStringLiteral("@@") } },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.exec);
+        QStringList words;
+        ASSERT_TRUE(SplitCommandLine(QString::fromLatin1(c.exec), &words));
+        entry.exec = words;
+        EXPECT_EQ(ExpandExec(entry, arguments), c.expanded);
+    }
+    entry.icon.clear();
+    entry.exec = QStringList { QStringLiteral("pd"), QStringLiteral("%i"), QStringLiteral("%u") };
+    EXPECT_EQ(ExpandExec(entry, {}), QStringList { QStringLiteral("pd") });
+}
+
+TEST_F(FileTypesTest, DefaultApplicationFollowsMimeappsList)
+{
+    Program(QStringLiteral("bin/pd-mail"));
+    Bind("x-scheme-handler/mailto", "pd-mail.desktop", "pd/mail.desktop", "pd-mail %u");
+    EXPECT_EQ(DefaultApplication(QStringLiteral("x-scheme-handler/mailto")),
+        m_temp.File(QStringLiteral("sysdata/applications/pd/mail.desktop")));
+    EXPECT_EQ(DefaultApplication(QStringLiteral("message/rfc822")), QString());
 }
 
 } // namespace

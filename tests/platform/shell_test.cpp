@@ -193,5 +193,36 @@ TEST_F(ShellExecuteTest, MissingDirectoryFailsWithoutRunningXdgOpen)
     EXPECT_TRUE(NoChildLeft());
 }
 
+TEST_F(ShellExecuteTest, StartAndJudgeHandsEveryArgumentOverWhole)
+{
+    const QByteArray record = QFile::encodeName(Record("argv"));
+    const QString program = m_temp.File(QStringLiteral("bin/pd-mailer"));
+    WriteExecutable(program, "#!/bin/sh\nprintf '%s\\0' \"$@\" > '" + record + "'\nexit \"${PD_STATUS:-0}\"\n", 0755);
+    SetPath(m_temp.File(QStringLiteral("bin")) + QStringLiteral(":") + QString::fromLocal8Bit(m_oldPath));
+    const QStringList arguments { QStringLiteral("pd-mailer"), kAwkwardFile, QString(),
+        QStringLiteral("Zeile 1\nZeile 2"), QStringLiteral("-s") };
+    EXPECT_EQ(StartAndJudge(arguments), SE_OK);
+    EXPECT_EQ(ReadBytes(Record("argv")),
+        (kAwkwardFile + QStringLiteral("||Zeile 1\nZeile 2|-s|")).toUtf8().replace('|', '\0'));
+
+    const struct {
+        const char* what;
+        QStringList arguments;
+        const char* status;
+        int result;
+    } cases[] = {
+        { "absolute path", { program }, "0", SE_OK },
+        { "exit status 5", { QStringLiteral("pd-mailer") }, "5", SE_ERR_NOASSOC },
+        { "program not found", { QStringLiteral("pd-no-such-mailer") }, "0", SE_ERR_FNF },
+        { "nothing to start", {}, "0", SE_ERR_FNF },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const ScopedEnv status("PD_STATUS", QLatin1String(c.status));
+        EXPECT_EQ(StartAndJudge(c.arguments), c.result);
+        EXPECT_TRUE(NoChildLeft());
+    }
+}
+
 } // namespace
 } // namespace pd::platform
