@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
+#include <QHideEvent>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QKeyEvent>
@@ -381,7 +382,23 @@ void TQUORFORMMODAL::showEvent(QShowEvent* event)
     }
     if (result() != 1)
         setResult(2);
+    // Fixed from here on: the window system offers no resizing for a window whose minimum and
+    // maximum size agree.
+    if (!event->spontaneous() && !m_unfixedMinimum.isValid()) {
+        m_unfixedMinimum = minimumSize();
+        setFixedSize(size());
+    }
     TQUORFORM::showEvent(event);
+}
+
+void TQUORFORMMODAL::hideEvent(QHideEvent* event)
+{
+    if (!event->spontaneous() && m_unfixedMinimum.isValid()) {
+        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        setMinimumSize(m_unfixedMinimum);
+        m_unfixedMinimum = QSize();
+    }
+    TQUORFORM::hideEvent(event);
 }
 
 } // namespace pd::ui
