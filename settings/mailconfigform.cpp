@@ -123,7 +123,7 @@ QGroupBox* Group(const QString& caption, QWidget* control, QWidget* parent)
 {
     auto* group = new QGroupBox(caption, parent);
     auto* layout = new QVBoxLayout(group);
-    layout->setContentsMargins(6, 2, 6, 5);
+    layout->setContentsMargins(6, 0, 6, 3);
     layout->addWidget(control);
     return group;
 }

@@ -32,11 +32,16 @@ QString DefaultBody()
     return u"Hallo,\r\nanbei das gewünschte Dokument.\r\n\r\nMFG\r\nPaperdart by https://www.example.org/"_s;
 }
 
-std::optional<QString> ReadSettingsText(const QString& path)
+bool IsOversizedSettingsFile(const QString& path)
 {
     const QFileInfo info(path);
-    if (info.isFile() && info.size() > kMaxSettingsTextSize) {
-        qCDebug(lcSettings) << "not loaded, larger than" << kMaxSettingsTextSize << "bytes:" << path;
+    return info.isFile() && info.size() > kMaxSettingsFileSize;
+}
+
+std::optional<QString> ReadSettingsText(const QString& path)
+{
+    if (IsOversizedSettingsFile(path)) {
+        qCDebug(lcSettings) << "not loaded, larger than" << kMaxSettingsFileSize << "bytes:" << path;
         return std::nullopt;
     }
     std::optional<platform::DecodedText> decoded = platform::ReadTextFile(path);

@@ -12,9 +12,13 @@ inline constexpr QLatin1StringView kIniFileName { "Paperdart.INI" };
 inline constexpr QLatin1StringView kRecipientFileName { "Recipient.cfg" };
 inline constexpr QLatin1StringView kBodyFileName { "Body.cfg" };
 
-// A recipient list or mail body larger than this is no file the program wrote: it is not loaded,
-// so a stray huge file cannot stall the start or fill the dialog with megabytes of text.
-inline constexpr qint64 kMaxSettingsTextSize = 1024 * 1024;
+// A settings file larger than this is no file the program wrote: it is not loaded, so a stray
+// huge file cannot stall the start or fill the dialog with megabytes of text, and the next save
+// replaces it.
+inline constexpr qint64 kMaxSettingsFileSize = 1024 * 1024;
+
+// True when path is a regular file larger than kMaxSettingsFileSize.
+bool IsOversizedSettingsFile(const QString& path);
 
 // The per-user settings folder: the local application-data folder + "/Quor/Paperdart/", with a
 // trailing "/". Without an application-data folder it is "/Quor/Paperdart/".
@@ -27,7 +31,7 @@ QString DefaultBody();
 
 // The whole text of a recipient list or body file, decoded from its byte-order mark or else from
 // the ANSI code page, line breaks as they stand. Empty when the file cannot be read (missing, not
-// a regular file, no permission) or is larger than kMaxSettingsTextSize; an empty file gives
+// a regular file, no permission) or is larger than kMaxSettingsFileSize; an empty file gives
 // empty text.
 std::optional<QString> ReadSettingsText(const QString& path);
 

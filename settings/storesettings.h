@@ -12,7 +12,8 @@ namespace pd::settings {
 class TStoreSettings {
 public:
     // Creates the folder of the file with all missing parents (a failure shows later, when a
-    // write fails) and opens the file.
+    // write fails) and opens the file. A file too large to be the program's own reads as empty,
+    // and the first write starts it anew.
     TStoreSettings(const QString& iniFileName, bool write);
 
     bool Writing() const { return m_write; }
@@ -29,7 +30,11 @@ public:
     void BindInteger(int& variable, const QString& section, const QString& key, int defaultValue);
 
 private:
+    // Replaces an oversized file by an empty one before the first write.
+    void PrepareWrite();
+
     bool m_write;
+    bool m_oversized;
     platform::IniFile m_ini;
 };
 

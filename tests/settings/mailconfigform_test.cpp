@@ -1,4 +1,5 @@
 #include <csignal>
+#include <set>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
@@ -314,6 +315,171 @@ TEST_F(MailConfigTest, CancelKeepsTheEditsInTheDialogAndWritesNothing)
     TForm_MAILConfig restarted(nullptr);
     EXPECT_EQ(restarted.edtSubject->text(), u"Neu"_s);
     EXPECT_EQ(restarted.DPIValue, 600);
+}
+
+TEST_F(MailConfigTest, BadFilesLoadWhatCanBeDecodedAndTheNextOkWritesGoodFiles)
+{
+    QByteArray binary;
+    for (int i = 0; i < 4096; ++i)
+        binary.append(static_cast<char>((i * 37) % 256));
+    const auto huge = [this](const QString& name) {
+        QFile file(SettingsFile(name));
+        ASSERT_TRUE(QDir().mkpath(SettingsFile({})));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.resize(50 * 1024 * 1024));
+    };
+    struct Case {
+        const char* name;
+        std::function<void()> make;
+        QStringList recipients; // shown after loading
+        QString subject;
+        QByteArray recipientWritten; // Recipient.cfg after OK
+        QString subjectStored; // "Subject" read back after OK
+    };
+    const QString defaultSubject = u"Paperdart: PDF-Dokument"_s;
+    const Case cases[] = {
+        { "binary bytes",
+            [&] {
+                WriteSettings(u"Paperdart.INI"_s, binary);
+                WriteSettings(u"Recipient.cfg"_s, QByteArray("a@example.org\r\n\x81\x00\x9D\x7F", 19));
+                WriteSettings(u"Body.cfg"_s, binary);
+            },
+            { u"a@example.org"_s, u"\u0081\u0000\u009D\u007F"_s }, defaultSubject,
+            QByteArray("a@example.org\r\n\x81\x00\x9D\x7F", 19), defaultSubject },
+        { "byte-order mark and invalid data",
+            [&] {
+                WriteSettings(u"Paperdart.INI"_s, "\xEF\xBB\xBF[SCAN]\r\nSubject=Gr\xFC\xDF\r\n");
+                WriteSettings(u"Recipient.cfg"_s, "\xEF\xBB\xBF\xC3(@example.org\xFF");
+                WriteSettings(u"Body.cfg"_s, QByteArray("\xFF\xFEH\0i\0!", 7));
+            },
+            // The INI file keeps its own encoding, so the replacement characters stay.
+            { u"\uFFFD(@example.org\uFFFD"_s }, u"Gr\uFFFD\uFFFD"_s, "?(@example.org?", u"Gr\uFFFD\uFFFD"_s },
+        { "INI value of 5000 characters",
+            [&] { WriteSettings(u"Paperdart.INI"_s, "[SCAN]\r\nSubject=" + QByteArray(5000, 'x') + "\r\n"); },
+            { u"scan@example.org"_s }, QString(2047, u'x'), "scan@example.org", QString(2047, u'x') },
+        { "folders in place of the text files",
+            [&] {
+                QDir().mkpath(SettingsFile(u"Recipient.cfg"_s));
+                QDir().mkpath(SettingsFile(u"Body.cfg"_s));
+            },
+            { u"scan@example.org"_s }, defaultSubject, QByteArray(), defaultSubject },
+        { "files of 50 MB",
+            [&] {
+                huge(u"Paperdart.INI"_s);
+                huge(u"Recipient.cfg"_s);
+                huge(u"Body.cfg"_s);
+            },
+            { u"scan@example.org"_s }, defaultSubject, "scan@example.org", defaultSubject },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QDir(SettingsFile({})).removeRecursively();
+        c.make();
+        TForm_MAILConfig dialog(nullptr);
+        EXPECT_EQ(dialog.RecipientLines(), c.recipients);
+        EXPECT_EQ(dialog.edtSubject->text(), c.subject);
+        dialog.LMDButtonOKClick();
+        EXPECT_EQ(ReadSettings(u"Recipient.cfg"_s), c.recipientWritten);
+        EXPECT_EQ(StoredKey(u"Subject"_s), c.subjectStored);
+        EXPECT_EQ(StoredKey(u"threshold"_s), u"20"_s);
+        // The body comes back as it was shown, in so far as the code page holds its characters.
+        TForm_MAILConfig nextRun(nullptr);
+        EXPECT_EQ(nextRun.BodyText(), platform::DecodeCodePage(Ansi(dialog.BodyText()), 1252));
+    }
+}
+
+TEST_F(MailConfigTest, LayoutOfTheWindow)
+{
+    TForm_MAILConfig dialog(nullptr);
+    EXPECT_EQ(dialog.windowTitle(), u"Konfiguration Postwing"_s);
+    EXPECT_EQ(dialog.GroupBoxEmpfaenger->title(), u"Empfänger &Adressen"_s);
+    EXPECT_EQ(dialog.GroupBoxSubject->title(), u"&Subject"_s);
+    EXPECT_EQ(dialog.GroupBoxBody->title(), u"Mail&body"_s);
+    EXPECT_EQ(dialog.GroupBoxThreshold->title(), u"&Schwellwert für leere Seiten (default 20)"_s);
+    EXPECT_EQ(dialog.GroupBoxDPI->title(), u"Auflösung (dpi)"_s);
+    EXPECT_EQ(dialog.GroupBoxQuality->title(), u"Qualität"_s);
+    EXPECT_EQ(dialog.mmoEmpfaenger->toolTip(),
+        u"Der 1. Eintrag wird als vorausgewählter Eintrag verwendet. \nSoll keiner ausgewählt sein, ist die 1. Zeile leer."_s);
+    EXPECT_EQ(dialog.DarknessThreshold->minimum(), 0);
+    EXPECT_EQ(dialog.DarknessThreshold->maximum(), 1000);
+    EXPECT_TRUE(dialog.CB_DPI->isEditable());
+    EXPECT_FALSE(dialog.DBQuality->isEditable());
+    QStringList dpiItems;
+    for (int i = 0; i < dialog.CB_DPI->count(); ++i)
+        dpiItems << dialog.CB_DPI->itemText(i);
+    EXPECT_EQ(dpiItems, QStringList({ u"75"_s, u"150"_s, u"300"_s, u"600"_s }));
+    EXPECT_EQ(dialog.DBQuality->count(), 2);
+    EXPECT_EQ(dialog.DBQuality->itemText(1), u"normal"_s);
+
+    dialog.show();
+    EXPECT_EQ(dialog.size(), QSize(505, 415));
+    // Fixed while shown: the user cannot drag it to another size.
+    EXPECT_EQ(dialog.minimumSize(), dialog.size());
+    EXPECT_EQ(dialog.maximumSize(), dialog.size());
+    const QRect client = dialog.ClientArea->geometry();
+    const auto inClient = [&](const QWidget* w) { return QRect(w->mapTo(&dialog, QPoint(0, 0)), w->size()); };
+    EXPECT_EQ(inClient(dialog.GroupBoxEmpfaenger), QRect(10, 10, 485, 119));
+    EXPECT_EQ(inClient(dialog.GroupBoxSubject), QRect(10, 129, 485, 49));
+    EXPECT_EQ(inClient(dialog.GroupBoxBody), QRect(10, 178, 485, 123));
+    EXPECT_EQ(inClient(dialog.PanelScan), QRect(10, 301, 485, 48));
+    EXPECT_EQ(client.bottom(), inClient(dialog.PanelScan).bottom());
+    EXPECT_EQ(dialog.PanelScan->palette().color(QPalette::Window), ui::clSkyBlue());
+    EXPECT_TRUE(dialog.PanelScan->autoFillBackground());
+    EXPECT_GE(dialog.GroupBoxThreshold->width(), 217);
+    EXPECT_GE(dialog.GroupBoxDPI->width(), 98);
+    // Nothing cut at the font in use: every group is as large as its caption and control need.
+    for (QGroupBox* group : dialog.findChildren<QGroupBox*>()) {
+        SCOPED_TRACE(group->title().toStdString());
+        EXPECT_GE(group->width(), group->minimumSizeHint().width());
+        EXPECT_GE(group->height(), group->minimumSizeHint().height());
+        for (QWidget* control : group->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+            EXPECT_TRUE(group->contentsRect().contains(control->geometry()));
+            EXPECT_GE(control->height(), control->minimumSizeHint().height());
+        }
+    }
+    if (const QString folder = qEnvironmentVariable("PD_SCREENSHOT_DIR"); !folder.isEmpty())
+        dialog.grab().save(folder + u"/Konfiguration.png"_s);
+    dialog.hide();
+}
+
+TEST_F(MailConfigTest, TabOrderAndAccessKeys)
+{
+    TForm_MAILConfig dialog(nullptr);
+    dialog.show();
+    dialog.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    const std::vector<QWidget*> order { dialog.mmoEmpfaenger, dialog.edtSubject, dialog.mmoBody,
+        dialog.DarknessThreshold, dialog.CB_DPI, dialog.DBQuality, dialog.ASButtonOK, dialog.ASBCancel };
+    dialog.mmoEmpfaenger->setFocus();
+    for (std::size_t i = 1; i < order.size(); ++i) {
+        SCOPED_TRACE(i);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_TRUE(order[i]->hasFocus());
+    }
+    // An access key that several captions share moves the focus from one to the next and presses
+    // nothing: "&Subject" and "&Schwellwert", "Empfänger &Adressen" and "&Abbruch".
+    struct Case {
+        Qt::Key key;
+        std::set<QWidget*> reached;
+    };
+    const Case cases[] = {
+        { Qt::Key_B, { dialog.mmoBody } },
+        { Qt::Key_S, { dialog.edtSubject, dialog.DarknessThreshold } },
+        { Qt::Key_A, { dialog.mmoEmpfaenger, dialog.ASBCancel } },
+    };
+    dialog.DBQuality->setFocus();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(QKeySequence(c.key).toString().toStdString());
+        std::set<QWidget*> reached;
+        for (std::size_t i = 0; i < c.reached.size(); ++i) {
+            QTest::keyClick(QApplication::focusWidget(), c.key, Qt::AltModifier);
+            for (QWidget* w : c.reached)
+                if (w->hasFocus())
+                    reached.insert(w);
+        }
+        EXPECT_EQ(reached, c.reached);
+        EXPECT_TRUE(dialog.isVisible());
+    }
+    dialog.hide();
 }
 
 // Lowers the file size limit of this process for its lifetime; a write beyond it fails instead

@@ -44,9 +44,9 @@ TEST(SettingsFiles, ReadGivesTheTextOrNothingWhenTheFileIsNoSettingsFile)
             u"a\r\nb\nc\rd\r\n"_s },
         { "a folder", [&] { QDir().mkpath(path); }, std::nullopt },
         { "exactly the size limit",
-            [&] { test::WriteBytes(path, QByteArray(kMaxSettingsTextSize, 'a')); },
-            QString(kMaxSettingsTextSize, u'a') },
-        { "one byte beyond", [&] { test::WriteBytes(path, QByteArray(kMaxSettingsTextSize + 1, 'a')); },
+            [&] { test::WriteBytes(path, QByteArray(kMaxSettingsFileSize, 'a')); },
+            QString(kMaxSettingsFileSize, u'a') },
+        { "one byte beyond", [&] { test::WriteBytes(path, QByteArray(kMaxSettingsFileSize + 1, 'a')); },
             std::nullopt },
         { "50 MB",
             [&] {

@@ -5,6 +5,7 @@
 
 #include "platform/codepage.h"
 #include "platform/error.h"
+#include "settings/settingsfiles.h"
 #include "settings/storesettings.h"
 #include "tests/support/testsupport.h"
 
@@ -73,6 +74,24 @@ TEST_F(StoreSettingsTest, WritingStoresTrimmedTextAndDecimalAndLeavesTheVariable
     EXPECT_EQ(threshold, 31);
     EXPECT_EQ(test::ReadBytes(IniPath()),
         "[SCAN]\r\nthreshold=31\r\nSubject=" + platform::EncodeCodePage(u"Ärger im Büro"_s, 1252) + "\r\n");
+}
+
+TEST_F(StoreSettingsTest, FileTooLargeToBeOursReadsAsEmptyAndIsStartedAnewByTheFirstWrite)
+{
+    QByteArray content = "[SCAN]\r\nV=5\r\n";
+    content.append(QByteArray(kMaxSettingsFileSize, ';'));
+    WriteIni(content);
+    int value = 0;
+    TStoreSettings(IniPath(), false).BindInteger(value, u"SCAN"_s, u"V"_s, 7);
+    EXPECT_EQ(value, 7);
+    EXPECT_EQ(test::ReadBytes(IniPath()).size(), content.size());
+
+    TStoreSettings store(IniPath(), true);
+    value = 9;
+    store.BindInteger(value, u"SCAN"_s, u"V"_s, 7);
+    QString text = u"neu"_s;
+    store.BindString(text, u"SCAN"_s, u"W"_s, {});
+    EXPECT_EQ(test::ReadBytes(IniPath()), "[SCAN]\r\nV=9\r\nW=neu\r\n");
 }
 
 TEST_F(StoreSettingsTest, FileThatCannotBeWrittenRaisesTheErrorWithItsPath)
