@@ -62,8 +62,7 @@ int ThresholdNumber(const QSpinBox* box)
 // One INI key of section "SCAN" and the controls it belongs to. take gives the variable from the
 // controls, show puts the variable back into them; reading binds the variable in between, so the
 // same walk loads and saves.
-template <typename T>
-struct KeyBinding {
+template <typename T> struct KeyBinding {
     QString key;
     T defaultValue;
     T (*take)(const TForm_MAILConfig&);
@@ -111,8 +110,7 @@ void Bind(TStoreSettings& store, QString& variable, const QString& key, const QS
     store.BindString(variable, kSection, key, defaultValue);
 }
 
-template <typename T>
-void Transfer(TStoreSettings& store, TForm_MAILConfig& form, const KeyBinding<T>& binding)
+template <typename T> void Transfer(TStoreSettings& store, TForm_MAILConfig& form, const KeyBinding<T>& binding)
 {
     T variable = binding.take(form);
     Bind(store, variable, binding.key, binding.defaultValue);

@@ -4,8 +4,8 @@
 #include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
-#include <QHideEvent>
 #include <QHBoxLayout>
+#include <QHideEvent>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>

@@ -1,6 +1,6 @@
 #include <csignal>
-#include <set>
 #include <gtest/gtest.h>
+#include <set>
 #include <sys/resource.h>
 
 #include <QApplication>
@@ -178,8 +178,8 @@ TEST_F(MailConfigTest, EditedControlsAreStoredByTheirRules)
         std::function<void(TForm_MAILConfig&)> check; // the controls after OK
     };
     const Case cases[] = {
-        { "resolution that is no number", [](TForm_MAILConfig& d) { d.CB_DPI->setCurrentText(u"hoch"_s); },
-            u"DPI"_s, u"150"_s,
+        { "resolution that is no number", [](TForm_MAILConfig& d) { d.CB_DPI->setCurrentText(u"hoch"_s); }, u"DPI"_s,
+            u"150"_s,
             [](TForm_MAILConfig& d) {
                 EXPECT_EQ(d.CB_DPI->currentText(), u"150"_s);
                 EXPECT_EQ(d.DPIValue, 150);
@@ -190,16 +190,15 @@ TEST_F(MailConfigTest, EditedControlsAreStoredByTheirRules)
                 EXPECT_EQ(d.CB_DPI->currentText(), u"600"_s);
                 EXPECT_EQ(d.DPIValue, 600);
             } },
-        { "resolution in hexadecimal", [](TForm_MAILConfig& d) { d.CB_DPI->setCurrentText(u"0x12C"_s); },
-            u"DPI"_s, u"300"_s, [](TForm_MAILConfig& d) { EXPECT_EQ(d.CB_DPI->currentText(), u"300"_s); } },
+        { "resolution in hexadecimal", [](TForm_MAILConfig& d) { d.CB_DPI->setCurrentText(u"0x12C"_s); }, u"DPI"_s,
+            u"300"_s, [](TForm_MAILConfig& d) { EXPECT_EQ(d.CB_DPI->currentText(), u"300"_s); } },
         { "subject with blanks", [](TForm_MAILConfig& d) { d.edtSubject->setText(u"  Scan vom Empfang \t"_s); },
             u"Subject"_s, u"Scan vom Empfang"_s,
             [](TForm_MAILConfig& d) { EXPECT_EQ(d.edtSubject->text(), u"  Scan vom Empfang \t"_s); } },
-        { "threshold box emptied",
-            [](TForm_MAILConfig& d) { d.DarknessThreshold->findChild<QLineEdit*>()->clear(); }, u"threshold"_s,
-            u"0"_s, [](TForm_MAILConfig& d) { EXPECT_EQ(d.DarknessThreshold->value(), 0); } },
-        { "nothing selected as quality", [](TForm_MAILConfig& d) { d.DBQuality->setCurrentIndex(-1); },
-            u"Quality"_s, u"-1"_s, [](TForm_MAILConfig& d) { EXPECT_EQ(d.DBQuality->currentIndex(), -1); } },
+        { "threshold box emptied", [](TForm_MAILConfig& d) { d.DarknessThreshold->findChild<QLineEdit*>()->clear(); },
+            u"threshold"_s, u"0"_s, [](TForm_MAILConfig& d) { EXPECT_EQ(d.DarknessThreshold->value(), 0); } },
+        { "nothing selected as quality", [](TForm_MAILConfig& d) { d.DBQuality->setCurrentIndex(-1); }, u"Quality"_s,
+            u"-1"_s, [](TForm_MAILConfig& d) { EXPECT_EQ(d.DBQuality->currentIndex(), -1); } },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -231,8 +230,8 @@ TEST_F(MailConfigTest, RecipientListIsDecodedByItsMarkAndWrittenBackInTheCodePag
         { "UTF-8 without mark", "j\xC3\xBCrgen@example.org", { u"jÃ¼rgen@example.org"_s },
             "j\xC3\xBCrgen@example.org" },
         { "code page", "j\xFCrgen@example.org", { jürgen }, "j\xFCrgen@example.org" },
-        { "empty first line", "\r\na@example.org\r\nb@example.org", { QString(), u"a@example.org"_s, u"b@example.org"_s },
-            "\r\na@example.org\r\nb@example.org" },
+        { "empty first line", "\r\na@example.org\r\nb@example.org",
+            { QString(), u"a@example.org"_s, u"b@example.org"_s }, "\r\na@example.org\r\nb@example.org" },
         { "empty file", QByteArray(), {}, QByteArray() },
         { "LF line ends and a final one", "a@example.org\nb@example.org\n", { u"a@example.org"_s, u"b@example.org"_s },
             "a@example.org\r\nb@example.org\r\n" },
@@ -262,12 +261,11 @@ TEST_F(MailConfigTest, IniThatCannotBeWrittenIsReportedAndTheBodyIsNotWritten)
 
     QString caption;
     QString text;
-    EXPECT_EQ(PressOk(dialog,
-                  { [&] {
-                       caption = OpenMessageBox()->windowTitle();
-                       text = OpenMessageBox()->Messagetext->text();
-                       QTest::keyClick(OpenMessageBox(), Qt::Key_Return);
-                   } }),
+    EXPECT_EQ(PressOk(dialog, { [&] {
+        caption = OpenMessageBox()->windowTitle();
+        text = OpenMessageBox()->Messagetext->text();
+        QTest::keyClick(OpenMessageBox(), Qt::Key_Return);
+    } }),
         1);
     const QString message = u"In "_s + SettingsFile(u"Paperdart.INI"_s) + u" kann nicht geschrieben werden"_s;
     EXPECT_EQ(caption, u"Fehler"_s);
@@ -521,11 +519,10 @@ TEST_F(MailConfigTest, SaveBeyondTheFileSizeLimitLeavesTheOldFilesWhole)
     QString text;
     {
         const FileSizeLimit limit(1000);
-        EXPECT_EQ(PressOk(dialog,
-                      { [&] {
-                          text = OpenMessageBox()->Messagetext->text();
-                          QTest::keyClick(OpenMessageBox(), Qt::Key_Return);
-                      } }),
+        EXPECT_EQ(PressOk(dialog, { [&] {
+            text = OpenMessageBox()->Messagetext->text();
+            QTest::keyClick(OpenMessageBox(), Qt::Key_Return);
+        } }),
             1);
     }
     EXPECT_TRUE(text.startsWith(u"In "_s)) << text.toStdString();

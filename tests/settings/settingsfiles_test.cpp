@@ -43,11 +43,9 @@ TEST(SettingsFiles, ReadGivesTheTextOrNothingWhenTheFileIsNoSettingsFile)
         { "line breaks kept as they stand", [&] { test::WriteBytes(path, "a\r\nb\nc\rd\r\n"); },
             u"a\r\nb\nc\rd\r\n"_s },
         { "a folder", [&] { QDir().mkpath(path); }, std::nullopt },
-        { "exactly the size limit",
-            [&] { test::WriteBytes(path, QByteArray(kMaxSettingsFileSize, 'a')); },
+        { "exactly the size limit", [&] { test::WriteBytes(path, QByteArray(kMaxSettingsFileSize, 'a')); },
             QString(kMaxSettingsFileSize, u'a') },
-        { "one byte beyond", [&] { test::WriteBytes(path, QByteArray(kMaxSettingsFileSize + 1, 'a')); },
-            std::nullopt },
+        { "one byte beyond", [&] { test::WriteBytes(path, QByteArray(kMaxSettingsFileSize + 1, 'a')); }, std::nullopt },
         { "50 MB",
             [&] {
                 QFile file(path);

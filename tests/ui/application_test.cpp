@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <stdexcept>
 
 #include <QApplication>
@@ -60,15 +59,16 @@ TEST_F(TopLevelErrorTest, ErrorFromAnEventHandlerIsShownInAnErrorBoxAndTheProgra
         QString text;
     };
     const Case cases[] = {
-        { "program error",
-            [] { throw platform::Error(u"In /x/Paperdart.INI kann nicht geschrieben werden"_s); },
+        { "program error", [] { throw platform::Error(u"In /x/Paperdart.INI kann nicht geschrieben werden"_s); },
             u"In /x/Paperdart.INI kann nicht geschrieben werden"_s },
         { "program error wrapping another",
-            [] {
-                throw platform::Error(u"Speichern fehlgeschlagen"_s, 0, { platform::Error(u"Platte voll"_s) });
-            },
+            [] { throw platform::Error(u"Speichern fehlgeschlagen"_s, 0, { platform::Error(u"Platte voll"_s) }); },
             u"Speichern fehlgeschlagen\r\nPlatte voll"_s },
-        { "standard exception", [] { throw std::runtime_error("Gr\xC3\xB6\xC3\x9F" "e falsch"); },
+        { "standard exception",
+            [] {
+                throw std::runtime_error("Gr\xC3\xB6\xC3\x9F"
+                                         "e falsch");
+            },
             u"Größe falsch"_s },
         { "anything else", [] { throw 42; }, u"Unbekannter Fehler"_s },
     };
