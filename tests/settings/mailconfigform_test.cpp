@@ -16,15 +16,13 @@
 #include <QTest>
 #include <QTimer>
 
-#include "logging/log.h"
 #include "platform/codepage.h"
-#include "platform/folders.h"
 #include "platform/profile.h"
 #include "settings/mailconfigform.h"
 #include "tests/support/testsupport.h"
 #include "tests/ui/modalscript.h"
+#include "tests/ui/programfoldertest.h"
 #include "ui/messagebox.h"
-#include "ui/translator.h"
 
 namespace pd::settings {
 namespace {
@@ -43,20 +41,8 @@ ui::TForm_Messagebox* OpenMessageBox()
 }
 
 // The user's folders, the program folder and its log in a folder of the test's own.
-class MailConfigTest : public ::testing::Test {
+class MailConfigTest : public test::ProgramFolderTest {
 protected:
-    void SetUp() override
-    {
-        platform::OverrideModuleFileName(m_folder.File(u"program/paperdart"_s));
-        logging::LogModuleStart();
-    }
-    void TearDown() override
-    {
-        ui::TranslatorEndStep();
-        logging::LogModuleEnd();
-        platform::OverrideModuleFileName({});
-    }
-
     QString SettingsFile(const QString& name) const { return m_folder.File(u"config/Quor/Paperdart/"_s + name); }
     void WriteSettings(const QString& name, const QByteArray& bytes) { test::WriteBytes(SettingsFile(name), bytes); }
     QByteArray ReadSettings(const QString& name) const { return test::ReadBytes(SettingsFile(name)); }
@@ -68,15 +54,6 @@ protected:
     {
         return platform::GetPrivateProfileString(u"SCAN"_s, key, u"<missing>"_s, SettingsFile(u"Paperdart.INI"_s));
     }
-    QString LogText() const
-    {
-        const QDir logs(m_folder.File(u"program/log"_s));
-        QString text;
-        for (const QString& name : logs.entryList({ u"*.log"_s }, QDir::Files))
-            text += platform::DecodeCodePage(test::ReadBytes(logs.filePath(name)), 1252);
-        return text;
-    }
-
     // Runs the dialog modally, clicks OK with the mouse, then runs the further steps (inside any
     // box that the OK brought up). Returns the dialog's result.
     static int PressOk(TForm_MAILConfig& dialog, std::vector<std::function<void()>> after = {})
@@ -94,7 +71,6 @@ protected:
         return result;
     }
 
-    test::TempFolder m_folder;
     test::ScopedEnv m_config { "XDG_CONFIG_HOME", m_folder.File(u"config"_s) };
 };
 
