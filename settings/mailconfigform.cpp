@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTextDocument>
+#include <QTextOption>
 #include <QVBoxLayout>
 
 #include "platform/folders.h"
@@ -46,9 +47,31 @@ QString MemoLines(const QPlainTextEdit* memo)
     return text;
 }
 
+// Qt breaks a line that offers no break opportunity in time that grows with the square of its
+// length: a line of 1 MB without blanks took minutes to show. A memo loaded with a line that long
+// wraps it anywhere instead, which costs little.
+constexpr qsizetype kLongestWordWrappedLine = 16384;
+
+qsizetype LongestLine(const QString& lfText)
+{
+    qsizetype longest = 0;
+    qsizetype start = 0;
+    while (start <= lfText.size()) {
+        qsizetype end = lfText.indexOf(QLatin1Char('\n'), start);
+        if (end < 0)
+            end = lfText.size();
+        longest = std::max(longest, end - start);
+        start = end + 1;
+    }
+    return longest;
+}
+
 void SetMemoText(QPlainTextEdit* memo, const QString& text)
 {
-    memo->setPlainText(WithLf(text));
+    const QString lfText = WithLf(text);
+    memo->setWordWrapMode(LongestLine(lfText) > kLongestWordWrappedLine ? QTextOption::WrapAnywhere
+                                                                        : QTextOption::WrapAtWordBoundaryOrAnywhere);
+    memo->setPlainText(lfText);
 }
 
 // The threshold box's number; text that is no number counts as 0, and the box's range holds.

@@ -19,6 +19,7 @@
 #include "platform/codepage.h"
 #include "platform/profile.h"
 #include "settings/mailconfigform.h"
+#include "settings/settingsfiles.h"
 #include "tests/support/testsupport.h"
 #include "tests/ui/modalscript.h"
 #include "tests/ui/programfoldertest.h"
@@ -336,6 +337,10 @@ TEST_F(MailConfigTest, BadFilesLoadWhatCanBeDecodedAndTheNextOkWritesGoodFiles)
                 QDir().mkpath(SettingsFile(u"Body.cfg"_s));
             },
             { u"scan@example.org"_s }, defaultSubject, QByteArray(), defaultSubject },
+        // Shown whole and without a long wait, though no blank offers a place to wrap it.
+        { "body of one line as long as a settings file may be",
+            [&] { WriteSettings(u"Body.cfg"_s, QByteArray(kMaxSettingsFileSize, 'x')); }, { u"scan@example.org"_s },
+            defaultSubject, "scan@example.org", defaultSubject },
         { "files of 50 MB",
             [&] {
                 huge(u"Paperdart.INI"_s);
@@ -349,8 +354,11 @@ TEST_F(MailConfigTest, BadFilesLoadWhatCanBeDecodedAndTheNextOkWritesGoodFiles)
         QDir(SettingsFile({})).removeRecursively();
         c.make();
         TForm_MAILConfig dialog(nullptr);
+        dialog.show();
+        QApplication::processEvents();
         EXPECT_EQ(dialog.RecipientLines(), c.recipients);
         EXPECT_EQ(dialog.edtSubject->text(), c.subject);
+        dialog.hide();
         dialog.LMDButtonOKClick();
         EXPECT_EQ(ReadSettings(u"Recipient.cfg"_s), c.recipientWritten);
         EXPECT_EQ(StoredKey(u"Subject"_s), c.subjectStored);
