@@ -186,6 +186,24 @@ TForm_MAILConfig::~TForm_MAILConfig()
 
 void TForm_MAILConfig::CreateControls()
 {
+    CreateMailGroups();
+    CreateScanStrip();
+    auto* layout = new QVBoxLayout(ClientArea);
+    layout->setContentsMargins(10, 10, 10, 0);
+    layout->setSpacing(0);
+    layout->addWidget(GroupBoxEmpfaenger);
+    layout->addWidget(GroupBoxSubject);
+    layout->addWidget(GroupBoxBody, 1);
+    layout->addWidget(PanelScan);
+
+    const std::array<QWidget*, 7> tabOrder { mmoEmpfaenger, edtSubject, mmoBody, DarknessThreshold, CB_DPI, DBQuality,
+        ASButtonOK };
+    for (std::size_t i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
+}
+
+void TForm_MAILConfig::CreateMailGroups()
+{
     mmoEmpfaenger = Memo(u"mmoEmpfaenger"_s);
     mmoEmpfaenger->setToolTip(u"Der 1. Eintrag wird als vorausgewählter Eintrag verwendet. \n"
                               u"Soll keiner ausgewählt sein, ist die 1. Zeile leer."_s);
@@ -197,9 +215,13 @@ void TForm_MAILConfig::CreateControls()
     GroupBoxSubject = Group(u"&Subject"_s, edtSubject, ClientArea);
     GroupBoxSubject->setFixedHeight(49);
 
+    // Typed text is kept as it is: there is no OEM code page here to pass it through.
     mmoBody = Memo(u"mmoBody"_s);
     GroupBoxBody = Group(u"Mail&body"_s, mmoBody, ClientArea);
+}
 
+void TForm_MAILConfig::CreateScanStrip()
+{
     PanelScan = new QFrame(ClientArea);
     PanelScan->setObjectName(u"PanelScan"_s);
     PanelScan->setFrameShape(QFrame::NoFrame);
@@ -214,6 +236,7 @@ void TForm_MAILConfig::CreateControls()
     DarknessThreshold->setRange(0, kThresholdMaximum);
     DarknessThreshold->setValue(kThresholdDefault);
     GroupBoxThreshold = Group(u"&Schwellwert für leere Seiten (default 20)"_s, DarknessThreshold, PanelScan);
+    SetGroupWidth(GroupBoxThreshold, 217);
 
     CB_DPI = new QComboBox;
     CB_DPI->setObjectName(u"CB_DPI"_s);
@@ -221,6 +244,7 @@ void TForm_MAILConfig::CreateControls()
     CB_DPI->addItems({ u"75"_s, u"150"_s, u"300"_s, u"600"_s });
     CB_DPI->setCurrentText(u"150"_s);
     GroupBoxDPI = Group(u"Auflösung (dpi)"_s, CB_DPI, PanelScan);
+    SetGroupWidth(GroupBoxDPI, 98);
 
     DBQuality = new QComboBox;
     DBQuality->setObjectName(u"DBQuality"_s);
@@ -228,27 +252,12 @@ void TForm_MAILConfig::CreateControls()
     DBQuality->setCurrentIndex(0);
     GroupBoxQuality = Group(u"Qualität"_s, DBQuality, PanelScan);
 
-    SetGroupWidth(GroupBoxThreshold, 217);
-    SetGroupWidth(GroupBoxDPI, 98);
     auto* strip = new QHBoxLayout(PanelScan);
     strip->setContentsMargins(0, 0, 0, 0);
     strip->setSpacing(0);
     strip->addWidget(GroupBoxThreshold);
     strip->addWidget(GroupBoxDPI);
     strip->addWidget(GroupBoxQuality, 1);
-
-    auto* layout = new QVBoxLayout(ClientArea);
-    layout->setContentsMargins(10, 10, 10, 0);
-    layout->setSpacing(0);
-    layout->addWidget(GroupBoxEmpfaenger);
-    layout->addWidget(GroupBoxSubject);
-    layout->addWidget(GroupBoxBody, 1);
-    layout->addWidget(PanelScan);
-
-    const std::array<QWidget*, 7> tabOrder { mmoEmpfaenger, edtSubject, mmoBody, DarknessThreshold, CB_DPI, DBQuality,
-        ASButtonOK };
-    for (std::size_t i = 1; i < tabOrder.size(); ++i)
-        setTabOrder(tabOrder[i - 1], tabOrder[i]);
 }
 
 QStringList TForm_MAILConfig::RecipientLines() const

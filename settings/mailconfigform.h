@@ -68,6 +68,8 @@ public:
 
 private:
     void CreateControls();
+    void CreateMailGroups();
+    void CreateScanStrip();
     void LoadSettings();
     void SaveSettings();
 };
