@@ -279,7 +279,17 @@ TEST_F(MailConfigTest, CancelKeepsTheEditsInTheDialogAndWritesNothing)
 
     // Opened again, the edits are still there; OK without further changes saves them.
     QString shownSubject;
-    EXPECT_EQ(PressOk(*dialog), 1);
+    QString shownDpi;
+    ModalScript again({
+        [&] {
+            shownSubject = dialog->edtSubject->text();
+            shownDpi = dialog->CB_DPI->currentText();
+        },
+        [&] { QTest::mouseClick(dialog->ASButtonOK, Qt::LeftButton); },
+    });
+    EXPECT_EQ(dialog->exec(), 1);
+    EXPECT_EQ(shownSubject, u"Neu"_s);
+    EXPECT_EQ(shownDpi, u"600"_s);
     EXPECT_EQ(dialog->DPIValue, 600);
     EXPECT_EQ(StoredKey(u"Subject"_s), u"Neu"_s);
     EXPECT_EQ(ReadSettings(u"Recipient.cfg"_s), "scan@example.org\r\nzwei@example.org");
