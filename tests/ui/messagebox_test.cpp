@@ -170,6 +170,8 @@ TEST_F(MessageBoxTest, SizedToItsTextWithinTheScreenAndCentred)
                 const QLabel* label = OpenBox()->Messagetext;
                 labelHeight = label->height();
                 neededHeight = label->heightForWidth(label->width());
+                if (const QString folder = qEnvironmentVariable("PD_SCREENSHOT_DIR"); !folder.isEmpty())
+                    OpenBox()->grab().save(folder + u"/Messagebox_"_s + QLatin1StringView(c.name) + u".png"_s);
             },
             [&] { QTest::keyClick(OpenBox(), Qt::Key_Escape); },
         });
