@@ -14,6 +14,7 @@
 #include "scan/imagingsetup.h"
 #include "settings/mailconfigform.h"
 #include "settings/sharedconfig.h"
+#include "ui/application.h"
 #include "ui/translator.h"
 
 namespace pd::app {
@@ -95,7 +96,8 @@ private:
     // Only the program name reaches the toolkit: the program reads no command-line arguments.
     int m_argc = 1;
     char* m_argv[2];
-    QApplication m_application;
+    // Shows an error that escapes an event handler and goes on.
+    ui::TPaperdartApplication m_application;
     platform::QuitSignals m_quitSignals;
     std::unique_ptr<TForm_Paperdart> m_mainWindow;
     std::unique_ptr<settings::TForm_MAILConfig> m_configDialog;

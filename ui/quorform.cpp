@@ -5,6 +5,7 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHideEvent>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
@@ -381,7 +382,23 @@ void TQUORFORMMODAL::showEvent(QShowEvent* event)
     }
     if (result() != 1)
         setResult(2);
+    // Fixed from here on: the window system offers no resizing for a window whose minimum and
+    // maximum size agree.
+    if (!event->spontaneous() && !m_unfixedMinimum.isValid()) {
+        m_unfixedMinimum = minimumSize();
+        setFixedSize(size());
+    }
     TQUORFORM::showEvent(event);
+}
+
+void TQUORFORMMODAL::hideEvent(QHideEvent* event)
+{
+    if (!event->spontaneous() && m_unfixedMinimum.isValid()) {
+        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        setMinimumSize(m_unfixedMinimum);
+        m_unfixedMinimum = QSize();
+    }
+    TQUORFORM::hideEvent(event);
 }
 
 } // namespace pd::ui

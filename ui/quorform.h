@@ -92,7 +92,8 @@ private:
 
 // The modal base dialog: bottom panel with "&OK" and "&Abbruch", Escape as cancel. Its modal
 // result is 1 (OK) or 2 (cancel, Escape, closing the window), never anything else. No button is
-// a default button, so Enter in a field does not press OK.
+// a default button, so Enter in a field does not press OK. While shown it has a fixed size, the
+// size it had when it was shown; hidden, it takes its minimum size again and can be resized.
 class TQUORFORMMODAL : public TQUORFORM {
     Q_OBJECT
 public:
@@ -106,8 +107,9 @@ public:
 
     // Escape cancels; other keys pass on unchanged.
     virtual void FormKeyPress(QObject* Sender, QChar& Key);
-    // Result 1, only while the OK button is enabled.
-    void LMDButtonOKClick(QObject* Sender = nullptr);
+    // Result 1, only while the OK button is enabled. A derived dialog's own OK handling calls
+    // this first.
+    virtual void LMDButtonOKClick(QObject* Sender = nullptr);
     // Result 2.
     void LMDButtonCancelClick(QObject* Sender = nullptr);
 
@@ -121,6 +123,11 @@ public:
 protected:
     void KeyPreview(QObject* Sender, QChar& Key) override;
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    // The minimum size in force before the dialog was fixed at its size; empty while not fixed.
+    QSize m_unfixedMinimum;
 };
 
 } // namespace pd::ui

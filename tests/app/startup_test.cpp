@@ -1,17 +1,23 @@
 #include <csignal>
 #include <gtest/gtest.h>
+#include <optional>
 #include <vector>
 
 #include <QApplication>
 #include <QFile>
+#include <QLabel>
+#include <QLineEdit>
 #include <QTimer>
 
 #include "app/paperdartform.h"
 #include "app/startup.h"
+#include "platform/error.h"
 #include "platform/folders.h"
 #include "platform/imaging/imaginglog.h"
 #include "settings/mailconfigform.h"
 #include "tests/support/testsupport.h"
+#include "tests/ui/modalscript.h"
+#include "ui/messagebox.h"
 
 namespace pd::app {
 namespace {
@@ -142,6 +148,39 @@ TEST_F(ProgramRun, StartsLogsShowsTheMainWindowAndShutsDownInReverseOrder)
     ASSERT_EQ(lines.size(), 2);
     EXPECT_TRUE(lines[0].contains(": Startup:"));
     EXPECT_TRUE(lines[1].endsWith(": Stop\r"));
+}
+
+TEST_F(ProgramRun, SettingsAreLoadedAtTheStartAndAnErrorEscapingAHandlerIsShownWhileTheRunGoesOn)
+{
+    test::WriteBytes(
+        m_folder.File(QStringLiteral("home/config/Quor/Paperdart/Paperdart.INI")), "[SCAN]\r\nSubject=Gespeichert\r\n");
+    QString subject;
+    QString shown;
+    std::optional<test::ModalScript> script;
+    const int result = RunProgram("paperdart", [&](StartupStage stage) {
+        if (stage == StartupStage::ConfigDialogCreated)
+            subject = Form_MAILConfig->edtSubject->text();
+        if (stage != StartupStage::LoopRunning)
+            return;
+        QTimer::singleShot(0, [] { throw platform::Error(QStringLiteral("Etwas ging schief")); });
+        script.emplace(std::vector<std::function<void()>> {
+            [&] {
+                auto* box = qobject_cast<ui::TForm_Messagebox*>(QApplication::activeModalWidget());
+                ASSERT_NE(box, nullptr);
+                shown = box->Messagetext->text();
+                box->LMDButtonOKClick();
+            },
+            [] { Form_Paperdart->close(); },
+        });
+    });
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(subject, QStringLiteral("Gespeichert"));
+    EXPECT_EQ(shown, QStringLiteral("Etwas ging schief"));
+    ASSERT_TRUE(script && script->Finished());
+    const QList<QByteArray> lines = LogLines();
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_TRUE(lines[1].endsWith(": messagebox: Fehler Etwas ging schief\r"));
+    EXPECT_TRUE(lines[2].endsWith(": Stop\r"));
 }
 
 TEST_F(ProgramRun, LogLevelZeroLeavesOnlyTheStartLine)

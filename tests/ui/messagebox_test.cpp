@@ -1,17 +1,23 @@
 #include <gtest/gtest.h>
+#include <stdexcept>
 
 #include <QApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
+#include <QTimer>
 
 #include "logging/log.h"
 #include "platform/codepage.h"
+#include "platform/error.h"
 #include "platform/folders.h"
 #include "tests/support/testsupport.h"
 #include "tests/ui/modalscript.h"
+#include "tests/ui/programfoldertest.h"
+#include "ui/application.h"
 #include "ui/messagebox.h"
 #include "ui/translator.h"
 
@@ -27,35 +33,12 @@ TForm_Messagebox* OpenBox()
 }
 
 // The program folder, its log and its German language file in a folder of the test's own.
-class MessageBoxTest : public ::testing::Test {
+class MessageBoxTest : public test::ProgramFolderTest {
 protected:
-    void SetUp() override
-    {
-        platform::OverrideModuleFileName(m_folder.File(u"paperdart"_s));
-        logging::LogModuleStart();
-    }
-    void TearDown() override
-    {
-        TranslatorEndStep();
-        logging::LogModuleEnd();
-        platform::OverrideModuleFileName({});
-    }
-
     void WriteLanguageFile(const QString& content)
     {
         test::WriteBytes(m_folder.File(u"0407.lng"_s), platform::EncodeCodePage(content, 1252));
     }
-
-    QString LogText() const
-    {
-        const QDir logs(m_folder.File(u"log"_s));
-        QString text;
-        for (const QString& name : logs.entryList({ u"*.log"_s }, QDir::Files))
-            text += platform::DecodeCodePage(test::ReadBytes(logs.filePath(name)), 1252);
-        return text;
-    }
-
-    test::TempFolder m_folder;
 };
 
 TEST_F(MessageBoxTest, ErrorBoxLogsTheTranslatedCaptionAndTextBeforeItShows)
@@ -177,14 +160,18 @@ TEST_F(MessageBoxTest, SizedToItsTextWithinTheScreenAndCentred)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         QRect geometry;
+        bool fixedSize = false;
         int labelHeight = 0;
         int neededHeight = 0;
         ModalScript script({
             [&] {
                 geometry = OpenBox()->geometry();
+                fixedSize = OpenBox()->minimumSize() == geometry.size() && OpenBox()->maximumSize() == geometry.size();
                 const QLabel* label = OpenBox()->Messagetext;
                 labelHeight = label->height();
                 neededHeight = label->heightForWidth(label->width());
+                if (const QString folder = qEnvironmentVariable("PD_SCREENSHOT_DIR"); !folder.isEmpty())
+                    OpenBox()->grab().save(folder + u"/Messagebox_"_s + QLatin1StringView(c.name) + u".png"_s);
             },
             [&] { QTest::keyClick(OpenBox(), Qt::Key_Escape); },
         });
@@ -194,7 +181,8 @@ TEST_F(MessageBoxTest, SizedToItsTextWithinTheScreenAndCentred)
         EXPECT_LE(geometry.width(), area.width());
         EXPECT_LE(geometry.height(), area.height());
         EXPECT_LE((geometry.center() - area.center()).manhattanLength(), 4);
-        // The whole text is visible.
+        EXPECT_TRUE(fixedSize);
+        // The whole text is visible, or for a text taller than the screen, can be scrolled to.
         EXPECT_GE(labelHeight, neededHeight);
     }
 }
@@ -206,6 +194,59 @@ TEST_F(MessageBoxTest, QueryBoxTranslatesTheTextBeforeTheCaption)
     EXPECT_EQ(QueryBox(u"Neue Frage"_s, u"Wirklich & sicher?"_s), 1);
     EXPECT_EQ(test::ReadBytes(m_folder.File(u"0407.lng"_s)), QByteArray("Wirklich #38 sicher?~\r\nNeue Frage~\r\n"));
     EXPECT_TRUE(LogText().contains(u"messagebox: Neue Frage Wirklich & sicher?"_s));
+}
+
+TEST_F(MessageBoxTest, ErrorFromAnEventHandlerIsShownInAnErrorBoxAndTheProgramGoesOn)
+{
+    ASSERT_NE(qobject_cast<TPaperdartApplication*>(QCoreApplication::instance()), nullptr);
+    struct Case {
+        const char* name;
+        std::function<void()> handler;
+        QString text;
+    };
+    const Case cases[] = {
+        { "program error", [] { throw platform::Error(u"In /x/Paperdart.INI kann nicht geschrieben werden"_s); },
+            u"In /x/Paperdart.INI kann nicht geschrieben werden"_s },
+        { "program error wrapping another",
+            [] { throw platform::Error(u"Speichern fehlgeschlagen"_s, 0, { platform::Error(u"Platte voll"_s) }); },
+            u"Speichern fehlgeschlagen\r\nPlatte voll"_s },
+        { "standard exception",
+            [] {
+                throw std::runtime_error("Gr\xC3\xB6\xC3\x9F"
+                                         "e falsch");
+            },
+            u"Größe falsch"_s },
+        { "anything else", [] { throw 42; }, u"Unbekannter Fehler"_s },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QString caption;
+        QString shown;
+        bool wentOn = false;
+        QEventLoop loop;
+        ModalScript script({
+            [&] {
+                auto* box = qobject_cast<TForm_Messagebox*>(QApplication::activeModalWidget());
+                ASSERT_NE(box, nullptr);
+                caption = box->windowTitle();
+                shown = box->Messagetext->text();
+                QTest::keyClick(box, Qt::Key_Return);
+            },
+            [&] {
+                wentOn = true;
+                loop.quit();
+            },
+        });
+        QTimer::singleShot(0, c.handler);
+        QTimer::singleShot(8000, &loop, &QEventLoop::quit);
+        loop.exec();
+        EXPECT_TRUE(wentOn);
+        EXPECT_FALSE(script.TimedOut());
+        EXPECT_EQ(caption, u"Fehler"_s);
+        EXPECT_EQ(shown, QString(c.text).replace(u"\r\n"_s, u"\n"_s));
+        EXPECT_TRUE(LogText().contains(u"messagebox: Fehler "_s + c.text.section(u"\r\n"_s, 0, 0)))
+            << LogText().toStdString();
+    }
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include <QTest>
 #include <QTextEdit>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include "platform/folders.h"
 #include "tests/support/testsupport.h"
@@ -218,6 +219,26 @@ TEST(ModalDialog, DesignValues)
     // Cancel at the right edge, OK to its left.
     EXPECT_EQ(dialog.PanelBottom->width() - dialog.ASBCancel->geometry().right() - 1, 10);
     EXPECT_LT(dialog.ASButtonOK->geometry().right(), dialog.ASBCancel->geometry().left());
+    dialog.hide();
+}
+
+TEST(ModalDialog, FixedSizeWhileShownAndResizableAgainWhenHidden)
+{
+    FieldsDialog dialog;
+    dialog.resize(500, 400);
+    dialog.show();
+    // The window system sees equal minimum and maximum, so it offers no resizing by dragging.
+    EXPECT_EQ(dialog.windowHandle()->minimumSize(), QSize(500, 400));
+    EXPECT_EQ(dialog.windowHandle()->maximumSize(), QSize(500, 400));
+    dialog.resize(700, 600);
+    EXPECT_EQ(dialog.size(), QSize(500, 400));
+    dialog.hide();
+    EXPECT_EQ(dialog.minimumSize(), QSize(400, 300));
+    EXPECT_EQ(dialog.maximumSize(), QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
+    dialog.resize(600, 450);
+    dialog.show();
+    EXPECT_EQ(dialog.size(), QSize(600, 450));
+    EXPECT_EQ(dialog.windowHandle()->maximumSize(), QSize(600, 450));
     dialog.hide();
 }
 
