@@ -15,10 +15,10 @@ namespace pd::test {
 
 // Answers the modal windows of a test as they come up, the way a user would: for each expected
 // window (by object name) in turn it presses the named button once the window is up and ready
-// says so. Every modal window that comes up is recorded by object name. A window left open for
+// says so. Every modal window that is shown is recorded by object name. A window left open for
 // half a minute with nothing to press is closed as cancelled and recorded as "timed out", so a
 // test fails instead of hanging.
-class ModalPresser {
+class ModalPresser : public QObject {
 public:
     struct Answer {
         QString window;
@@ -32,7 +32,9 @@ public:
         m_timer.setInterval(5);
         QObject::connect(&m_timer, &QTimer::timeout, [this] { Poll(); });
         m_timer.start();
+        qApp->installEventFilter(this);
     }
+    ~ModalPresser() override { qApp->removeEventFilter(this); }
 
     // Object names of the modal windows that came up, in order.
     const QStringList& Seen() const { return m_seen; }
@@ -47,7 +49,6 @@ private:
             return;
         if (window != m_current) {
             m_current = window;
-            m_seen.append(window->objectName());
             m_open.start();
         }
         if (!m_answers.empty() && m_answers.front().window == window->objectName()
@@ -63,6 +64,17 @@ private:
             if (auto* dialog = qobject_cast<QDialog*>(window))
                 dialog->reject();
         }
+    }
+
+    // Windows are counted when they are shown: a fast transfer's window may close before a poll.
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show) {
+            auto* widget = qobject_cast<QWidget*>(watched);
+            if (widget && widget->isWindow() && widget->isModal())
+                m_seen.append(widget->objectName());
+        }
+        return false;
     }
 
     std::deque<Answer> m_answers;
