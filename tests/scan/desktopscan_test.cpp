@@ -189,5 +189,55 @@ TEST_F(DesktopScan, NoScannerShowsTheEmptyListAndFails)
     EXPECT_EQ(presser.Seen(), QStringList { kSelect });
 }
 
+// The pnm backend scans the picture in /tmp/input.ppm: quadrants of red, green, blue and white
+// inside a black frame, so a page turned over or with swapped channels shows in the PDF.
+TEST_F(DesktopScan, PnmPictureArrivesUprightInItsColours)
+{
+    const int width = 80;
+    const int height = 60;
+    QByteArray ppm = QByteArrayLiteral("P6\n80 60\n255\n");
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const bool frame = x == 0 || y == 0 || x == width - 1 || y == height - 1;
+            const bool left = x < width / 2;
+            const bool top = y < height / 2;
+            const char* rgb = frame ? "\x00\x00\x00" : top ? (left ? "\xFF\x00\x00" : "\x00\xFF\x00") : (left ? "\x00\x00\xFF" : "\xFF\xFF\xFF");
+            ppm.append(rgb, 3);
+        }
+    }
+    const QString input = QStringLiteral("/tmp/input.ppm");
+    pd::test::WriteBytes(input, ppm);
+    PrivateSane sane({}, { QStringLiteral("pnm") });
+    // The backend offers two devices; the first row of the list is preselected.
+    ModalPresser presser({ { kSelect, QStringLiteral("OkButton") }, { kQuestion, kNo } });
+    EXPECT_EQ(Scan(false, 150), 0);
+    QFile::remove(input);
+
+    // The crop keeps all but the frame's last column and row: 79 x 59 pixels at 150 dpi.
+    const auto sizes = platform::imaging::test::PageSizes(m_pdf);
+    ASSERT_EQ(sizes.size(), 1u);
+    EXPECT_NEAR(sizes[0].first, 79 * 72.0 / 150, 0.1);
+    EXPECT_NEAR(sizes[0].second, 59 * 72.0 / 150, 0.1);
+    const QByteArray page = platform::imaging::test::Render(m_pdf, 1, 79, 59, false);
+    ASSERT_EQ(page.size(), 79 * 59 * 3);
+    const struct {
+        const char* name;
+        int x, y;
+        int red, green, blue;
+    } quadrants[] = {
+        { "top left red", 20, 15, 255, 0, 0 },
+        { "top right green", 60, 15, 0, 255, 0 },
+        { "bottom left blue", 20, 45, 0, 0, 255 },
+        { "bottom right white", 60, 45, 255, 255, 255 },
+    };
+    for (const auto& q : quadrants) {
+        SCOPED_TRACE(q.name);
+        const auto* pixel = reinterpret_cast<const unsigned char*>(page.constData()) + 3 * (q.y * 79 + q.x);
+        EXPECT_NEAR(pixel[0], q.red, 40);
+        EXPECT_NEAR(pixel[1], q.green, 40);
+        EXPECT_NEAR(pixel[2], q.blue, 40);
+    }
+}
+
 } // namespace
 } // namespace pd::scan
