@@ -107,6 +107,13 @@ void SelectDeviceDialog::Fill()
     m_ok->setEnabled(!m_devices.empty());
 }
 
+void SelectDeviceDialog::Preselect(const QString& deviceId)
+{
+    const QList<QTreeWidgetItem*> rows = m_list->findItems(deviceId, Qt::MatchExactly, 3);
+    if (!deviceId.isEmpty() && !rows.isEmpty())
+        m_list->setCurrentItem(rows.first());
+}
+
 std::shared_ptr<IDeviceInfo> SelectDeviceDialog::Chosen() const
 {
     const int row = m_list->currentItem() ? m_list->indexOfTopLevelItem(m_list->currentItem()) : -1;
