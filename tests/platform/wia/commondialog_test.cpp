@@ -175,12 +175,27 @@ TEST(Transfer, CancelMidPageStopsTheDeviceAndSaysSo)
 
 TEST(Transfer, FailedTransferClosesTheWindowAndRaises)
 {
-    PrivateSane sane({ QStringLiteral("read-status-code \"SANE_STATUS_JAMMED\"") });
-    const auto device = CreateSaneDeviceManager()->DeviceInfos()->Item(1)->Connect();
+    const int status = PrivateSane::RunWithFailingReads([] {
+        PrivateSane sane(PrivateSane::FailingReads("SANE_STATUS_JAMMED"));
+        const auto item = CreateSaneDeviceManager()->DeviceInfos()->Item(1)->Connect()->Items()->Item(1);
+        ModalPresser presser;
+        try {
+            Dialog()->ShowTransfer(item, QString::fromUtf16(wiaFormatBMP), false);
+            return 1;
+        } catch (const Error& error) {
+            return (error.Cancelled() ? 2 : 0) | (presser.Seen() == QStringList { kTransfer } ? 0 : 4);
+        }
+    });
+    EXPECT_EQ(status, 0) << "1: no error, 2: taken for a cancel, 4: window not shown once";
+}
+
+TEST(Transfer, FormatOtherThanBmpIsRefused)
+{
+    PrivateSane sane;
+    const auto item = CreateSaneDeviceManager()->DeviceInfos()->Item(1)->Connect()->Items()->Item(1);
     ModalPresser presser;
-    EXPECT_THROW(Dialog()->ShowTransfer(device->Items()->Item(1), QString::fromUtf16(wiaFormatBMP), false), Error);
-    EXPECT_THROW(Dialog()->ShowTransfer(device->Items()->Item(1), QStringLiteral("{00000000-0000-0000-0000-000000000000}"), false),
-        Error);
+    EXPECT_THROW(Dialog()->ShowTransfer(item, QStringLiteral("{00000000-0000-0000-0000-000000000000}"), false), Error);
+    EXPECT_TRUE(presser.Seen().isEmpty());
 }
 
 } // namespace

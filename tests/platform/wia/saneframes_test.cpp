@@ -52,6 +52,8 @@ Reference ScanimagePage(bool colour)
     QProcess scanimage;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("SANE_CONFIG_DIR"), PrivateSane::Folder());
+    // The same guard against the backend's reader cancellation as in this process.
+    environment.insert(QStringLiteral("GLIBC_TUNABLES"), QStringLiteral("glibc.malloc.mmap_threshold=4096"));
     scanimage.setProcessEnvironment(environment);
     scanimage.start(QStringLiteral("scanimage"),
         { QStringLiteral("-d"), QStringLiteral("test:0"), QStringLiteral("--format=pnm"), QStringLiteral("--mode"),
