@@ -106,7 +106,7 @@ private:
 int RunProgram(const char* programPath, const StartupObserver& observer)
 {
     RunStartSteps(ProgramModules());
-    platform::CoInitialize();
+    platform::wia::CoInitialize();
     Notify(observer, StartupStage::ModulesStarted);
     {
         ProgramWindows windows(programPath);
@@ -116,7 +116,7 @@ int RunProgram(const char* programPath, const StartupObserver& observer)
         Notify(observer, StartupStage::ModulesEnded);
     }
     Notify(observer, StartupStage::WindowsDestroyed);
-    platform::CoUninitialize();
+    platform::wia::CoUninitialize();
     return 0;
 }
 
