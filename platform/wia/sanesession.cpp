@@ -15,7 +15,7 @@ namespace {
 
 // Large enough that a page of a fast device arrives in few calls, small enough that a Cancel is
 // noticed while a slow device trickles.
-constexpr SANE_Int kReadChunk = 64 * 1024;
+constexpr SANE_Int kReadChunk = 32 * 1024;
 
 double WordToNumber(const SANE_Option_Descriptor& option, SANE_Word word)
 {
@@ -125,6 +125,8 @@ bool SaneSession::HasOption(const char* name) const
 
 std::optional<double> SaneSession::NumberOption(const char* name) const
 {
+    if (m_scanning && m_numbers.contains(name))
+        return m_numbers.value(name);
     const int index = OptionIndex(name);
     if (index < 0)
         return std::nullopt;
@@ -134,11 +136,13 @@ std::optional<double> SaneSession::NumberOption(const char* name) const
     std::vector<SANE_Word> words(option.size / sizeof(SANE_Word));
     CheckSaneStatus(sane_control_option(m_handle, index, SANE_ACTION_GET_VALUE, words.data(), nullptr),
         "sane_control_option get", m_name + QLatin1Char(' ') + QLatin1String(name));
-    return WordToNumber(option, words[0]);
+    return m_numbers[name] = WordToNumber(option, words[0]);
 }
 
 QString SaneSession::StringOption(const char* name) const
 {
+    if (m_scanning && m_strings.contains(name))
+        return m_strings.value(name);
     const int index = OptionIndex(name);
     if (index < 0)
         return {};
@@ -148,7 +152,7 @@ QString SaneSession::StringOption(const char* name) const
     QByteArray value(option.size, '\0');
     CheckSaneStatus(sane_control_option(m_handle, index, SANE_ACTION_GET_VALUE, value.data(), nullptr),
         "sane_control_option get", m_name + QLatin1Char(' ') + QLatin1String(name));
-    return QString::fromUtf8(value.constData());
+    return m_strings[name] = QString::fromUtf8(value.constData());
 }
 
 QStringList SaneSession::StringChoices(const char* name) const
@@ -178,6 +182,9 @@ void SaneSession::SetNumberOption(const char* name, double value)
     SANE_Word word = Constrained(option, NumberToWord(option, value));
     CheckSaneStatus(sane_control_option(m_handle, index, SANE_ACTION_SET_VALUE, &word, nullptr),
         "sane_control_option set", what);
+    // Setting one option may change others (a mode can change the resolutions offered).
+    m_numbers.clear();
+    m_strings.clear();
 }
 
 void SaneSession::SetStringOption(const char* name, const QString& value)
@@ -194,10 +201,13 @@ void SaneSession::SetStringOption(const char* name, const QString& value)
     bytes.resize(option.size, '\0');
     CheckSaneStatus(sane_control_option(m_handle, index, SANE_ACTION_SET_VALUE, bytes.data(), nullptr),
         "sane_control_option set", what);
+    m_numbers.clear();
+    m_strings.clear();
 }
 
 void SaneSession::Start()
 {
+    m_pageDpi = DotsPerInch();
     const SANE_Status status = sane_start(m_handle);
     if (status == SANE_STATUS_GOOD)
         m_scanning = true;
@@ -228,6 +238,7 @@ bool SaneSession::ProbeFeeder()
 {
     if (m_framePending)
         return true;
+    m_pageDpi = DotsPerInch();
     const SANE_Status status = sane_start(m_handle);
     if (status == SANE_STATUS_GOOD) {
         m_scanning = true;
@@ -257,13 +268,15 @@ QByteArray SaneSession::ReadPage(bool feederSource, const std::function<void(con
 {
     m_cancelRequested = false;
     try {
-        PageAssembler page(DotsPerInch());
+        std::optional<PageAssembler> page;
         std::vector<char> buffer(kReadChunk);
         TransferProgress done;
         do {
             if (!m_framePending)
                 Start();
             m_framePending = false;
+            if (!page)
+                page.emplace(m_pageDpi);
             if (m_cancelRequested)
                 CheckSaneStatus(SANE_STATUS_CANCELLED, "sane_start", m_name);
             SANE_Parameters parameters;
@@ -273,33 +286,35 @@ QByteArray SaneSession::ReadPage(bool feederSource, const std::function<void(con
                                      << parameters.bytes_per_line << "last" << parameters.last_frame;
             if (done.bytesExpected < 0 && done.bytesRead == 0)
                 done.bytesExpected = ExpectedPageBytes(parameters);
-            page.BeginFrame(ToFrame(parameters));
+            page->BeginFrame(ToFrame(parameters));
             for (;;) {
                 SANE_Int length = 0;
                 const SANE_Status status
                     = sane_read(m_handle, reinterpret_cast<SANE_Byte*>(buffer.data()), kReadChunk, &length);
+                // After a cancel, backends end the frame in their own way (CANCELLED, EOF, an
+                // I/O error); it is the user's cancel all the same.
+                CheckSaneStatus(m_cancelRequested ? SANE_STATUS_CANCELLED : status == SANE_STATUS_EOF ? SANE_STATUS_GOOD : status,
+                    "sane_read", m_name);
                 if (status == SANE_STATUS_EOF)
                     break;
-                CheckSaneStatus(status == SANE_STATUS_GOOD && m_cancelRequested ? SANE_STATUS_CANCELLED : status,
-                    "sane_read", m_name);
-                page.AddData(buffer.data(), length);
+                page->AddData(buffer.data(), length);
                 done.bytesRead += length;
                 if (progress)
                     progress(done);
             }
-            page.EndFrame();
-        } while (!page.Complete());
+            page->EndFrame();
+        } while (!page->Complete());
         if (m_cancelRequested)
             CheckSaneStatus(SANE_STATUS_CANCELLED, "sane_read", m_name);
         if (!feederSource)
             Stop();
-        return page.TakeBmp();
+        return page->TakeBmp();
     } catch (const Error&) {
         Stop();
         throw;
     } catch (const std::exception& error) {
         Stop();
-        throw Error(m_name + QStringLiteral(": ") + QString::fromUtf8(error.what()));
+        throw Error(m_name + QStringLiteral(": ") + QString::fromUtf8(error.what()), m_cancelRequested);
     }
 }
 

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -58,8 +59,13 @@ private:
     QString m_name;
     SANE_Handle m_handle = nullptr;
     std::atomic<bool> m_scanning { false }; // sane_start succeeded and no sane_cancel since
-    bool m_framePending = false; // the probe started a frame the next ReadPage takes
+    bool m_framePending = false;
+    int m_pageDpi = 0; // resolution of the page being started, for its BMP header // the probe started a frame the next ReadPage takes
     std::atomic<bool> m_cancelRequested { false };
+    // Last values read or written, answered while a scan runs: the test backend, among others,
+    // refuses reading options then.
+    mutable QHash<QByteArray, double> m_numbers;
+    mutable QHash<QByteArray, QString> m_strings;
 };
 
 } // namespace pd::platform::wia
