@@ -207,8 +207,11 @@ const QString kGrid = QStringLiteral("Grid");
 
 Options With(const QString& mode, const QString& picture, Options more = {})
 {
+    // The backend's reader thread is cancelled the moment its last bytes are read; in small pieces
+    // it is long done by then, and a process reading large ones can hang in the allocator.
     Options options = { { QStringLiteral("resolution"), QStringLiteral("50") }, { QStringLiteral("mode"), mode },
-        { QStringLiteral("test-picture"), picture } };
+        { QStringLiteral("test-picture"), picture }, { QStringLiteral("read-limit"), QStringLiteral("yes") },
+        { QStringLiteral("read-limit-size"), QStringLiteral("4096") } };
     options.insert(options.end(), more.begin(), more.end());
     return options;
 }
