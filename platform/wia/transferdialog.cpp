@@ -47,7 +47,15 @@ QByteArray TransferDialog::Run()
 {
     m_reader = std::thread([this] {
         try {
-            m_page = m_item->Transfer([this](const TransferProgress& progress) {
+            // The window hears of each percent (or, for a page of unknown length, of each quarter
+            // megabyte) once: waking the UI thread for every piece read costs more than the piece.
+            qint64 shown = -1;
+            m_page = m_item->Transfer([this, &shown](const TransferProgress& progress) {
+                const qint64 step = progress.bytesExpected > 0 ? progress.bytesRead * 100 / progress.bytesExpected
+                                                               : progress.bytesRead / (256 * 1024);
+                if (step == shown)
+                    return;
+                shown = step;
                 QMetaObject::invokeMethod(this, [this, progress] { ShowProgress(progress); }, Qt::QueuedConnection);
             });
         } catch (...) {
