@@ -1,5 +1,6 @@
 #include "platform/wia/sanesession.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <exception>
@@ -264,48 +265,53 @@ int SaneSession::DotsPerInch() const
     return dpi ? int(std::lround(*dpi)) : 0;
 }
 
+void SaneSession::ReadFrame(PageAssembler& page, TransferProgress& done,
+    const std::function<void(const TransferProgress&)>& progress)
+{
+    SANE_Parameters parameters;
+    CheckSaneStatus(sane_get_parameters(m_handle, &parameters), "sane_get_parameters", m_name);
+    qCDebug(lcWia).noquote() << "frame" << int(parameters.format) << parameters.pixels_per_line << "x"
+                             << parameters.lines << "depth" << parameters.depth << "bpl" << parameters.bytes_per_line
+                             << "last" << parameters.last_frame;
+    if (done.bytesExpected < 0 && done.bytesRead == 0)
+        done.bytesExpected = ExpectedPageBytes(parameters);
+    page.BeginFrame(ToFrame(parameters));
+    std::vector<char> buffer(kReadChunk);
+    for (;;) {
+        SANE_Int length = 0;
+        const SANE_Status status = sane_read(m_handle, reinterpret_cast<SANE_Byte*>(buffer.data()), kReadChunk, &length);
+        // After a cancel, backends end the frame in their own way (CANCELLED, EOF, an I/O
+        // error); it is the user's cancel all the same.
+        if (m_cancelRequested)
+            CheckSaneStatus(SANE_STATUS_CANCELLED, "sane_read", m_name);
+        if (status == SANE_STATUS_EOF)
+            break;
+        if (status != SANE_STATUS_GOOD)
+            CheckSaneStatus(status, "sane_read", m_name);
+        page.AddData(buffer.data(), length);
+        done.bytesRead += length;
+        if (progress)
+            progress(done);
+    }
+    page.EndFrame();
+}
+
 QByteArray SaneSession::ReadPage(bool feederSource, const std::function<void(const TransferProgress&)>& progress)
 {
     m_cancelRequested = false;
     try {
         std::optional<PageAssembler> page;
-        std::vector<char> buffer(kReadChunk);
         TransferProgress done;
         do {
             if (!m_framePending)
                 Start();
             m_framePending = false;
-            if (!page)
-                page.emplace(m_pageDpi);
             if (m_cancelRequested)
                 CheckSaneStatus(SANE_STATUS_CANCELLED, "sane_start", m_name);
-            SANE_Parameters parameters;
-            CheckSaneStatus(sane_get_parameters(m_handle, &parameters), "sane_get_parameters", m_name);
-            qCDebug(lcWia).noquote() << "frame" << int(parameters.format) << parameters.pixels_per_line << "x"
-                                     << parameters.lines << "depth" << parameters.depth << "bpl"
-                                     << parameters.bytes_per_line << "last" << parameters.last_frame;
-            if (done.bytesExpected < 0 && done.bytesRead == 0)
-                done.bytesExpected = ExpectedPageBytes(parameters);
-            page->BeginFrame(ToFrame(parameters));
-            for (;;) {
-                SANE_Int length = 0;
-                const SANE_Status status
-                    = sane_read(m_handle, reinterpret_cast<SANE_Byte*>(buffer.data()), kReadChunk, &length);
-                // After a cancel, backends end the frame in their own way (CANCELLED, EOF, an
-                // I/O error); it is the user's cancel all the same.
-                CheckSaneStatus(m_cancelRequested ? SANE_STATUS_CANCELLED : status == SANE_STATUS_EOF ? SANE_STATUS_GOOD : status,
-                    "sane_read", m_name);
-                if (status == SANE_STATUS_EOF)
-                    break;
-                page->AddData(buffer.data(), length);
-                done.bytesRead += length;
-                if (progress)
-                    progress(done);
-            }
-            page->EndFrame();
+            if (!page)
+                page.emplace(m_pageDpi);
+            ReadFrame(*page, done, progress);
         } while (!page->Complete());
-        if (m_cancelRequested)
-            CheckSaneStatus(SANE_STATUS_CANCELLED, "sane_read", m_name);
         if (!feederSource)
             Stop();
         return page->TakeBmp();

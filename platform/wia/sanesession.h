@@ -15,6 +15,8 @@
 
 namespace pd::platform::wia {
 
+class PageAssembler;
+
 // Part of the SANE layer only: one opened device, its options by name and its scanning state.
 // Closing it (the destructor) ends a batch still open and drops a frame started by the feeder
 // probe.
@@ -55,6 +57,8 @@ private:
     void Start();
     void Stop();
     int DotsPerInch() const;
+    // Reads the frame just started into page.
+    void ReadFrame(PageAssembler& page, TransferProgress& done, const std::function<void(const TransferProgress&)>& progress);
 
     QString m_name;
     SANE_Handle m_handle = nullptr;
