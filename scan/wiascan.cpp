@@ -88,7 +88,8 @@ bool PageStep(Scan& scan)
     TakePage(scan, image ? image->FileData().BinaryData() : QByteArray());
     if (scan.feederMode)
         return FeederReady(scan.device);
-    return Installed().QueryBox(QStringLiteral("Seite eingelesen"), QStringLiteral("Möchten Sie eine weitere Seite einlesen?"))
+    return Installed().QueryBox(
+               QStringLiteral("Seite eingelesen"), QStringLiteral("Möchten Sie eine weitere Seite einlesen?"))
         == 1;
 }
 
@@ -103,8 +104,8 @@ void ScanPages(Scan& scan, const QString& deviceId, bool colour, int resolution,
     const std::shared_ptr<IProperties> itemProperties = scan.item->Properties();
     SetItemProperty(itemProperties, WIA_IPS_XRES, resolution);
     SetItemProperty(itemProperties, WIA_IPS_YRES, resolution);
-    SetItemProperty(itemProperties, WIA_IPS_CUR_INTENT,
-        colour ? WIA_INTENT_IMAGE_TYPE_COLOR : WIA_INTENT_IMAGE_TYPE_GRAYSCALE);
+    SetItemProperty(
+        itemProperties, WIA_IPS_CUR_INTENT, colour ? WIA_INTENT_IMAGE_TYPE_COLOR : WIA_INTENT_IMAGE_TYPE_GRAYSCALE);
     SetDeviceProperty(scan.device, WIA_DPS_DOCUMENT_HANDLING_SELECT, feeder ? FEEDER | DUPLEX : FLATBED);
     scan.feederMode = feeder && FeederReady(scan.device);
 
@@ -175,7 +176,8 @@ QString ChooseScanner()
     const QString single = FindSingleScanner();
     if (!single.isEmpty())
         return single;
-    const std::shared_ptr<IDevice> device = Installed().CoCommonDialog()->ShowSelectDevice(ScannerDeviceType, true, false);
+    const std::shared_ptr<IDevice> device
+        = Installed().CoCommonDialog()->ShowSelectDevice(ScannerDeviceType, true, false);
     return device ? device->DeviceID() : QString();
 }
 

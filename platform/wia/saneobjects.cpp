@@ -140,9 +140,7 @@ const PropertyRule kDeviceProperties[] = {
         [](SaneSession& s) { return SourceValue(s.StringOption("source")); }, WriteSource },
     // Paper in the feeder is found by starting its next frame; a flatbed source never has any.
     { WIA_DPS_DOCUMENT_HANDLING_STATUS, HasFeeder,
-        [](SaneSession& s) {
-            return IsFeederSource(s.StringOption("source")) && s.ProbeFeeder() ? FEED_READY : 0;
-        },
+        [](SaneSession& s) { return IsFeederSource(s.StringOption("source")) && s.ProbeFeeder() ? FEED_READY : 0; },
         ReadOnly },
 };
 
@@ -175,8 +173,7 @@ private:
 
 class SaneProperties : public IProperties {
 public:
-    template <std::size_t N>
-    SaneProperties(const SessionPtr& session, const PropertyRule (&rules)[N])
+    template <std::size_t N> SaneProperties(const SessionPtr& session, const PropertyRule (&rules)[N])
     {
         for (const PropertyRule& rule : rules) {
             if (rule.present(*session))
@@ -319,8 +316,9 @@ Connection ConnectionOfDeviceName(const QString& name)
     // Network backends by name (eSCL/WSD through airscan, escl, the net meta backend), and the
     // "net" or address part that vendor backends put into names of network devices
     // ("epson2:net:192.168.1.5", "pixma:MF4410_10.0.0.7", "hpaio:/net/...").
-    static const QRegularExpression network(QStringLiteral(
-        R"(^(airscan|escl|net|wsd):|://|[:/]net[:/]|(^|[^0-9.])\d{1,3}\.\d{1,3}\.\d{1,3}\.\d{1,3}($|[^0-9.]))"),
+    static const QRegularExpression network(
+        QStringLiteral(
+            R"(^(airscan|escl|net|wsd):|://|[:/]net[:/]|(^|[^0-9.])\d{1,3}\.\d{1,3}\.\d{1,3}\.\d{1,3}($|[^0-9.]))"),
         QRegularExpression::CaseInsensitiveOption);
     static const QRegularExpression usb(QStringLiteral(R"(usb)"), QRegularExpression::CaseInsensitiveOption);
     if (network.match(name).hasMatch())

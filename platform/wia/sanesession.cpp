@@ -75,7 +75,8 @@ FrameParameters ToFrame(const SANE_Parameters& p)
         break;
     }
     if (p.format > SANE_FRAME_BLUE)
-        throw Error(QStringLiteral("The scanner sends frames of kind %1, which this program cannot read").arg(int(p.format)));
+        throw Error(
+            QStringLiteral("The scanner sends frames of kind %1, which this program cannot read").arg(int(p.format)));
     frame.lastFrame = p.last_frame != SANE_FALSE;
     frame.bytesPerLine = p.bytes_per_line;
     frame.pixelsPerLine = p.pixels_per_line;
@@ -181,8 +182,8 @@ void SaneSession::SetNumberOption(const char* name, double value)
         throw Error(QStringLiteral("sane_control_option set %1 -> not a number").arg(what));
     Stop();
     SANE_Word word = Constrained(option, NumberToWord(option, value));
-    CheckSaneStatus(sane_control_option(m_handle, index, SANE_ACTION_SET_VALUE, &word, nullptr),
-        "sane_control_option set", what);
+    CheckSaneStatus(
+        sane_control_option(m_handle, index, SANE_ACTION_SET_VALUE, &word, nullptr), "sane_control_option set", what);
     // Setting one option may change others (a mode can change the resolutions offered).
     m_numbers.clear();
     m_strings.clear();
@@ -265,8 +266,8 @@ int SaneSession::DotsPerInch() const
     return dpi ? int(std::lround(*dpi)) : 0;
 }
 
-void SaneSession::ReadFrame(PageAssembler& page, TransferProgress& done,
-    const std::function<void(const TransferProgress&)>& progress)
+void SaneSession::ReadFrame(
+    PageAssembler& page, TransferProgress& done, const std::function<void(const TransferProgress&)>& progress)
 {
     SANE_Parameters parameters;
     CheckSaneStatus(sane_get_parameters(m_handle, &parameters), "sane_get_parameters", m_name);
@@ -279,7 +280,8 @@ void SaneSession::ReadFrame(PageAssembler& page, TransferProgress& done,
     std::vector<char> buffer(kReadChunk);
     for (;;) {
         SANE_Int length = 0;
-        const SANE_Status status = sane_read(m_handle, reinterpret_cast<SANE_Byte*>(buffer.data()), kReadChunk, &length);
+        const SANE_Status status
+            = sane_read(m_handle, reinterpret_cast<SANE_Byte*>(buffer.data()), kReadChunk, &length);
         // After a cancel, backends end the frame in their own way (CANCELLED, EOF, an I/O
         // error); it is the user's cancel all the same.
         if (m_cancelRequested)

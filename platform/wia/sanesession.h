@@ -3,13 +3,12 @@
 #include <atomic>
 #include <functional>
 #include <optional>
+#include <sane/sane.h>
 
 #include <QByteArray>
 #include <QHash>
 #include <QString>
 #include <QStringList>
-
-#include <sane/sane.h>
 
 #include "platform/wia/wia.h"
 
@@ -58,13 +57,15 @@ private:
     void Stop();
     int DotsPerInch() const;
     // Reads the frame just started into page.
-    void ReadFrame(PageAssembler& page, TransferProgress& done, const std::function<void(const TransferProgress&)>& progress);
+    void ReadFrame(
+        PageAssembler& page, TransferProgress& done, const std::function<void(const TransferProgress&)>& progress);
 
     QString m_name;
     SANE_Handle m_handle = nullptr;
     std::atomic<bool> m_scanning { false }; // sane_start succeeded and no sane_cancel since
     bool m_framePending = false;
-    int m_pageDpi = 0; // resolution of the page being started, for its BMP header // the probe started a frame the next ReadPage takes
+    int m_pageDpi = 0; // resolution of the page being started, for its BMP header // the probe started a frame the next
+                       // ReadPage takes
     std::atomic<bool> m_cancelRequested { false };
     // Last values read or written, answered while a scan runs: the test backend, among others,
     // refuses reading options then.

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QString>
-
 #include <sane/sane.h>
+
+#include <QString>
 
 namespace pd::platform::wia {
 

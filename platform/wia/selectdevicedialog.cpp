@@ -47,14 +47,15 @@ SelectDeviceDialog::SelectDeviceDialog(std::shared_ptr<IDeviceManager> manager, 
 
     m_list = new QTreeWidget(this);
     m_list->setObjectName(QStringLiteral("DeviceList"));
-    m_list->setHeaderLabels(
-        { QStringLiteral("Hersteller"), QStringLiteral("Modell"), QStringLiteral("Anschluss"), QStringLiteral("Gerätename") });
+    m_list->setHeaderLabels({ QStringLiteral("Hersteller"), QStringLiteral("Modell"), QStringLiteral("Anschluss"),
+        QStringLiteral("Gerätename") });
     m_list->setRootIsDecorated(false);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->header()->setStretchLastSection(true);
-    m_empty = new QLabel(QStringLiteral("Es wurde kein Scanner gefunden.\nBitte prüfen Sie, ob der Scanner eingeschaltet "
-                                        "und mit diesem Rechner oder dem Netzwerk verbunden ist."),
-        this);
+    m_empty
+        = new QLabel(QStringLiteral("Es wurde kein Scanner gefunden.\nBitte prüfen Sie, ob der Scanner eingeschaltet "
+                                    "und mit diesem Rechner oder dem Netzwerk verbunden ist."),
+            this);
     m_empty->setObjectName(QStringLiteral("NoDeviceText"));
     m_empty->setWordWrap(true);
 
@@ -105,8 +106,8 @@ void SelectDeviceDialog::Fill()
         std::shared_ptr<IDeviceInfo> info = infos->Item(i);
         if (info->Type() != m_deviceType)
             continue;
-        new QTreeWidgetItem(m_list,
-            { info->Vendor(), info->Model(), ConnectionText(info->ConnectionKind()), info->DeviceID() });
+        new QTreeWidgetItem(
+            m_list, { info->Vendor(), info->Model(), ConnectionText(info->ConnectionKind()), info->DeviceID() });
         m_devices.push_back(std::move(info));
     }
     for (int column = 0; column < 3; ++column)

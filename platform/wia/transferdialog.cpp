@@ -56,12 +56,14 @@ QByteArray TransferDialog::Run()
                 if (step == shown)
                     return;
                 shown = step;
-                QMetaObject::invokeMethod(this, [this, progress] { ShowProgress(progress); }, Qt::QueuedConnection);
+                QMetaObject::invokeMethod(
+                    this, [this, progress] { ShowProgress(progress); }, Qt::QueuedConnection);
             });
         } catch (...) {
             m_error = std::current_exception();
         }
-        QMetaObject::invokeMethod(this, [this] { Finished(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { Finished(); }, Qt::QueuedConnection);
     });
     exec();
     m_reader.join();

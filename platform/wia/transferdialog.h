@@ -27,7 +27,7 @@ public:
     // Runs the transfer modally; the page's bytes, or the transfer's error rethrown.
     QByteArray Run();
 
-    void accept() override {}
+    void accept() override { }
     void reject() override;
 
 private:

@@ -162,7 +162,8 @@ public:
     // Transfers one page of item in format while showing its progress; a cancelled transfer
     // throws when cancelError is set and gives nullptr otherwise.
     virtual std::shared_ptr<ImageFile> ShowTransfer(
-        const std::shared_ptr<IItem>& item, const QString& format, bool cancelError) = 0;
+        const std::shared_ptr<IItem>& item, const QString& format, bool cancelError)
+        = 0;
 };
 
 } // namespace pd::platform::wia

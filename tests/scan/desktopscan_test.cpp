@@ -149,8 +149,8 @@ TEST_F(DesktopScan, JammedFeederIsTriedOnceMoreOnTheFlatbed)
         ModalPresser presser;
         const int result = Scan(true);
         // The feeder's failed page, then the flatbed's, which fails the same way and ends the scan.
-        return (result == 0 ? 0 : 1) | (QFileInfo::exists(m_pdf) ? 2 : 0) | (presser.Seen() == Times(2, kTransfer) ? 0 : 4)
-            | (Log().contains(QLatin1String("except: scan")) ? 8 : 0);
+        return (result == 0 ? 0 : 1) | (QFileInfo::exists(m_pdf) ? 2 : 0)
+            | (presser.Seen() == Times(2, kTransfer) ? 0 : 4) | (Log().contains(QLatin1String("except: scan")) ? 8 : 0);
     });
     EXPECT_EQ(status, 0) << "1: result not 0, 2: a PDF left, 4: not two transfers, 8: an escaped error";
 }
@@ -163,8 +163,8 @@ TEST_F(DesktopScan, CancelMidPageEndsTheScanWithoutAFile)
         return window->findChild<QProgressBar*>(QStringLiteral("TransferProgress"))->value() > 5;
     };
     // Feeder: the cancelled first page sends the request to the flatbed, cancelled there too.
-    ModalPresser presser(
-        { { kTransfer, QStringLiteral("CancelButton"), midPage }, { kTransfer, QStringLiteral("CancelButton"), midPage } });
+    ModalPresser presser({ { kTransfer, QStringLiteral("CancelButton"), midPage },
+        { kTransfer, QStringLiteral("CancelButton"), midPage } });
     EXPECT_EQ(Scan(true, 300), 0);
     EXPECT_FALSE(QFileInfo::exists(m_pdf));
     EXPECT_EQ(presser.Seen(), Times(2, kTransfer));
@@ -203,7 +203,9 @@ TEST_F(DesktopScan, PnmPictureArrivesUprightInItsColours)
             const bool frame = x == 0 || y == 0 || x == width - 1 || y == height - 1;
             const bool left = x < width / 2;
             const bool top = y < height / 2;
-            const char* rgb = frame ? "\x00\x00\x00" : top ? (left ? "\xFF\x00\x00" : "\x00\xFF\x00") : (left ? "\x00\x00\xFF" : "\xFF\xFF\xFF");
+            const char* rgb = frame ? "\x00\x00\x00"
+                : top               ? (left ? "\xFF\x00\x00" : "\x00\xFF\x00")
+                                    : (left ? "\x00\x00\xFF" : "\xFF\xFF\xFF");
             ppm.append(rgb, 3);
         }
     }

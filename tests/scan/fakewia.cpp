@@ -98,7 +98,7 @@ public:
             throw Error(QStringLiteral("fake: transfer failed"));
         return page.bmp;
     }
-    void CancelTransfer() override {}
+    void CancelTransfer() override { }
 
 private:
     std::shared_ptr<Connection> m_connection;

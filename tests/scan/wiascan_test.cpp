@@ -79,7 +79,10 @@ protected:
     {
         return QDir(QFileInfo(m_pdf).path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
     }
-    int Transfers() const { return wia.Count(QStringLiteral("transfer feeder")) + wia.Count(QStringLiteral("transfer flatbed")); }
+    int Transfers() const
+    {
+        return wia.Count(QStringLiteral("transfer feeder")) + wia.Count(QStringLiteral("transfer flatbed"));
+    }
     int Questions() const { return int(wia.events.filter(QStringLiteral("question ")).size()); }
 
     pd::test::TempFolder m_temp;
@@ -131,7 +134,8 @@ TEST_F(WiaScan, OneScannerIsTakenWithoutAskingAndSeveralAreOffered)
 
 TEST_F(WiaScan, ChosenScannerGoneBeforeConnectingGivesMinusTwoAndNoPdf)
 {
-    wia.scanners = { Scanner(QStringLiteral("fake:0"), {}, { kBlack }), Scanner(QStringLiteral("fake:1"), {}, { kBlack }) };
+    wia.scanners
+        = { Scanner(QStringLiteral("fake:0"), {}, { kBlack }), Scanner(QStringLiteral("fake:1"), {}, { kBlack }) };
     wia.scanners[1].vanishesWhenChosen = true;
     wia.choice = QStringLiteral("fake:1");
     EXPECT_EQ(Scan(true), -2);
@@ -152,11 +156,13 @@ TEST_F(WiaScan, FeederRunsUntilEmptyAndEndsHowTheFeederEnds)
     } cases[] = {
         { "black pages until empty", Scanner({}, { kBlack, kBlack, kBlack }), {}, 3,
             { u"transfer feeder"_s, u"transfer feeder"_s, u"transfer feeder"_s }, 0 },
-        { "all blank, no retry", Scanner({}, { kWhite, kWhite }), {}, 0, { u"transfer feeder"_s, u"transfer feeder"_s }, 0 },
+        { "all blank, no retry", Scanner({}, { kWhite, kWhite }), {}, 0, { u"transfer feeder"_s, u"transfer feeder"_s },
+            0 },
         { "blank pages dropped", Scanner({}, { kWhite, kBlack, kWhite }), {}, 1,
             { u"transfer feeder"_s, u"transfer feeder"_s, u"transfer feeder"_s }, 0 },
         // Empty from the start: the same call scans from the glass, asking after each page.
-        { "empty feeder", Scanner({}, {}, { kBlack, kBlack }), { 1, 2 }, 2, { u"transfer flatbed"_s, u"transfer flatbed"_s }, 2 },
+        { "empty feeder", Scanner({}, {}, { kBlack, kBlack }), { 1, 2 }, 2,
+            { u"transfer flatbed"_s, u"transfer flatbed"_s }, 2 },
         // A jam after a kept page keeps what was written and tries nothing else.
         { "jam after a kept page", Scanner({}, { kBlack, kFails, kBlack }, { kBlack }), {}, 1,
             { u"transfer feeder"_s, u"transfer feeder"_s }, 0 },
@@ -322,7 +328,8 @@ TEST_F(WiaScan, FolderThatCannotTakeThePdfEndsWithoutScanning)
         EXPECT_EQ(Transfers(), 0);
         EXPECT_FALSE(QFileInfo::exists(pdf));
     }
-    EXPECT_EQ(QDir(elsewhere.Path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList { QStringLiteral("file") });
+    EXPECT_EQ(QDir(elsewhere.Path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+        QStringList { QStringLiteral("file") });
 }
 
 } // namespace

@@ -55,7 +55,8 @@ TEST(SelectDevice, ListsTheDevicesAndConnectsTheOnePicked)
     ASSERT_NE(device, nullptr);
     EXPECT_EQ(device->DeviceID(), QStringLiteral("test:1"));
     EXPECT_EQ(shown,
-        QStringList({ QStringLiteral("Noname|frontend-tester|lokal|test:0"), QStringLiteral("Noname|frontend-tester|lokal|test:1"),
+        QStringList({ QStringLiteral("Noname|frontend-tester|lokal|test:0"),
+            QStringLiteral("Noname|frontend-tester|lokal|test:1"),
             QStringLiteral("Noname|frontend-tester|lokal|test:2") }));
     EXPECT_EQ(presser.Seen(), QStringList { kSelect });
 }

@@ -77,9 +77,8 @@ Reference ScanimagePage(bool colour)
     const int sampleBytes = fields.value(3).toInt() > 255 ? 2 : 1;
     const int channels = fields.value(0) == "P6" ? 3 : 1;
     const auto* data = reinterpret_cast<const unsigned char*>(pnm.constData()) + pos;
-    const qsizetype needed = fields.value(0) == "P4"
-        ? qsizetype(page.height) * ((page.width + 7) / 8)
-        : qsizetype(page.height) * page.width * channels * sampleBytes;
+    const qsizetype needed = fields.value(0) == "P4" ? qsizetype(page.height) * ((page.width + 7) / 8)
+                                                     : qsizetype(page.height) * page.width * channels * sampleBytes;
     EXPECT_GE(pnm.size() - pos, needed);
     if (pnm.size() - pos < needed)
         return {};
@@ -147,10 +146,12 @@ TEST(SaneFrames, EveryFrameKindGivesThePageScanimageSees)
         { "16-bit grey", With(pattern, { QStringLiteral("depth 16") }), false, 157, 196, 50 },
         { "16-bit colour", With(pattern, { QStringLiteral("depth 16") }), true, 157, 196, 50 },
         { "three-pass RGB", With(pattern, { QStringLiteral("three-pass true") }), true, 157, 196, 50 },
-        { "three-pass BGR", With(pattern, { QStringLiteral("three-pass true"), QStringLiteral("three-pass-order BGR") }),
-            true, 157, 196, 50 },
-        { "three-pass GBR", With(pattern, { QStringLiteral("three-pass true"), QStringLiteral("three-pass-order GBR") }),
-            true, 157, 196, 50 },
+        { "three-pass BGR",
+            With(pattern, { QStringLiteral("three-pass true"), QStringLiteral("three-pass-order BGR") }), true, 157,
+            196, 50 },
+        { "three-pass GBR",
+            With(pattern, { QStringLiteral("three-pass true"), QStringLiteral("three-pass-order GBR") }), true, 157,
+            196, 50 },
         // 110 mm wide; the height comes with the data.
         { "hand scanner", With(pattern, { QStringLiteral("hand-scanner true") }), false, 216, 334, 50 },
         { "colour hand scanner", With(pattern, { QStringLiteral("hand-scanner true") }), true, 216, 334, 50 },
