@@ -11,6 +11,7 @@
 #include "logging/log.h"
 #include "platform/quitsignals.h"
 #include "platform/wia/coinit.h"
+#include "scan/desktopscanning.h"
 #include "scan/imagingsetup.h"
 #include "settings/mailconfigform.h"
 #include "settings/sharedconfig.h"
@@ -107,6 +108,7 @@ int RunProgram(const char* programPath, const StartupObserver& observer)
 {
     RunStartSteps(ProgramModules());
     platform::wia::CoInitialize();
+    scan::InstallDesktopScanning();
     Notify(observer, StartupStage::ModulesStarted);
     {
         ProgramWindows windows(programPath);

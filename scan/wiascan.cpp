@@ -1,5 +1,7 @@
 #include "scan/wiascan.h"
 
+#include <functional>
+
 #include <QFile>
 
 #include "platform/imaging/twain.h"
@@ -133,6 +135,24 @@ int ClosePdf(const QString& pdfPath, int pagesKept, int result)
     return result;
 }
 
+// Writes the first property of the ID that takes the value; list gives the property list anew
+// for every index (the device's list is fetched again each time).
+bool WriteProperty(const std::function<std::shared_ptr<IProperties>()>& list, int propertyId, int value)
+{
+    for (int i = 1; i <= list()->Count(); ++i) {
+        const std::shared_ptr<IProperty> property = list()->Item(i);
+        if (property->PropertyID() != propertyId)
+            continue;
+        try {
+            property->SetValue(value);
+            return false;
+        } catch (const std::exception& error) {
+            qCDebug(lcScan) << "property" << propertyId << "=" << value << "refused:" << error.what();
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 QString FindSingleScanner()
@@ -161,38 +181,12 @@ QString ChooseScanner()
 
 bool SetItemProperty(const std::shared_ptr<IProperties>& properties, int propertyId, int value)
 {
-    bool failed = true;
-    for (int i = 1; i <= properties->Count(); ++i) {
-        const std::shared_ptr<IProperty> property = properties->Item(i);
-        if (property->PropertyID() != propertyId)
-            continue;
-        try {
-            property->SetValue(value);
-            return false;
-        } catch (const std::exception& error) {
-            qCDebug(lcScan) << "property" << propertyId << "=" << value << "refused:" << error.what();
-            failed = true;
-        }
-    }
-    return failed;
+    return WriteProperty([&properties] { return properties; }, propertyId, value);
 }
 
 bool SetDeviceProperty(const std::shared_ptr<IDevice>& device, int propertyId, int value)
 {
-    bool failed = true;
-    for (int i = 1; i <= device->Properties()->Count(); ++i) {
-        const std::shared_ptr<IProperty> property = device->Properties()->Item(i);
-        if (property->PropertyID() != propertyId)
-            continue;
-        try {
-            property->SetValue(value);
-            return false;
-        } catch (const std::exception& error) {
-            qCDebug(lcScan) << "device property" << propertyId << "=" << value << "refused:" << error.what();
-            failed = true;
-        }
-    }
-    return failed;
+    return WriteProperty([&device] { return device->Properties(); }, propertyId, value);
 }
 
 bool FeederReady(const std::shared_ptr<IDevice>& device)

@@ -76,7 +76,18 @@ SelectDeviceDialog::SelectDeviceDialog(std::shared_ptr<IDeviceManager> manager, 
     layout->addLayout(buttons);
     resize(560, 260);
 
-    connect(refresh, &QPushButton::clicked, this, &SelectDeviceDialog::Fill);
+    connect(refresh, &QPushButton::clicked, this, [this] {
+        // A device list that cannot be had now shows as an empty one; the user may look again.
+        try {
+            Fill();
+        } catch (const std::exception&) {
+            m_list->clear();
+            m_devices.clear();
+            m_list->setVisible(false);
+            m_empty->setVisible(true);
+            m_ok->setEnabled(false);
+        }
+    });
     connect(m_ok, &QPushButton::clicked, this, &SelectDeviceDialog::accept);
     connect(cancel, &QPushButton::clicked, this, &SelectDeviceDialog::reject);
     connect(m_list, &QTreeWidget::itemSelectionChanged, this,
@@ -105,6 +116,13 @@ void SelectDeviceDialog::Fill()
     if (!m_devices.empty())
         m_list->setCurrentItem(m_list->topLevelItem(0));
     m_ok->setEnabled(!m_devices.empty());
+}
+
+void SelectDeviceDialog::Preselect(const QString& deviceId)
+{
+    const QList<QTreeWidgetItem*> rows = m_list->findItems(deviceId, Qt::MatchExactly, 3);
+    if (!deviceId.isEmpty() && !rows.isEmpty())
+        m_list->setCurrentItem(rows.first());
 }
 
 std::shared_ptr<IDeviceInfo> SelectDeviceDialog::Chosen() const

@@ -20,6 +20,9 @@ class SelectDeviceDialog : public QDialog {
 public:
     SelectDeviceDialog(std::shared_ptr<IDeviceManager> manager, int deviceType, QWidget* owner);
 
+    // Selects the row of the device with that name, when it is listed.
+    void Preselect(const QString& deviceId);
+
     // The chosen device after a result of 1.
     std::shared_ptr<IDeviceInfo> Chosen() const;
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QString>
 #include <QStringList>
 
@@ -20,6 +22,14 @@ public:
     PrivateSane& operator=(const PrivateSane&) = delete;
 
     static QString Folder();
+
+    // test.conf lines for a device whose every sane_read returns status (a SANE_STATUS_ name).
+    static QStringList FailingReads(const char* status);
+    // Runs body, which sets up SANE itself, in a child process and gives its exit status. When a
+    // read fails, the test backend cancels its reader thread asynchronously while the thread may
+    // still be starting inside the allocator, which now and then deadlocks the process; a child
+    // that hangs for that reason is run again, up to three times in all.
+    static int RunWithFailingReads(const std::function<int()>& body);
 };
 
 } // namespace pd::test

@@ -204,16 +204,18 @@ TEST(SaneTransfer, EveryFailedReadThrowsAndACancelSaysSo)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.status);
-        PrivateSane sane({ QStringLiteral("read-status-code \"%1\"").arg(QLatin1String(c.status)) });
-        const auto device = ConnectFirst();
-        try {
-            ScanItem(device)->Transfer({});
-            ADD_FAILURE() << "no error";
-        } catch (const Error& error) {
-            EXPECT_TRUE(error.Message().contains(QLatin1String(c.text), Qt::CaseInsensitive)) << error.what();
-            EXPECT_TRUE(error.Message().startsWith(QLatin1String("sane_read test:0"))) << error.what();
-            EXPECT_EQ(error.Cancelled(), c.cancelled);
-        }
+        const int status = PrivateSane::RunWithFailingReads([&c] {
+            PrivateSane sane(PrivateSane::FailingReads(c.status));
+            try {
+                ScanItem(ConnectFirst())->Transfer({});
+                return 1;
+            } catch (const Error& error) {
+                return (error.Message().contains(QLatin1String(c.text), Qt::CaseInsensitive) ? 0 : 2)
+                    | (error.Message().startsWith(QLatin1String("sane_read test:0")) ? 0 : 4)
+                    | (error.Cancelled() == c.cancelled ? 0 : 8);
+            }
+        });
+        EXPECT_EQ(status, 0) << "1: no error, 2: wrong text, 4: wrong call, 8: wrong cancel flag";
     }
 }
 
