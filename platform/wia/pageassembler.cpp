@@ -174,7 +174,7 @@ struct PageAssembler::Impl {
     bool colour = false;
     int width = 0;
     int depth = 8;
-    int lines = 0; // as the first frame announced; -1 until a hand-scanner page has ended its first frame
+    int lines = 0; // as the first frame announced; -1: not known in advance, the first frame's data decides
     int rows = 0; // rows held; for an unknown height they lie top-down until the page is complete
     qsizetype pixelOffset = 0;
     qsizetype stride = 0;

@@ -100,19 +100,22 @@ int PdfPages(const QString& pdf)
 
 TEST(ScanFromNetworkScanner, FeederPagesEmptyFeederAndJamsEndAsTheUserExpects)
 {
+    const QStringList jamAfter0 = { QStringLiteral("--jam-after"), QStringLiteral("0") };
+    const QStringList jamAfter1 = { QStringLiteral("--jam-after"), QStringLiteral("1") };
     const struct {
         const char* name;
         QStringList fakeArguments;
+        bool colour;
         int result;
         int pages; // in the PDF; 0: no file
         int questions; // page questions asked (each answered "no")
         const char* jobSource; // what the scanner was asked for first
     } cases[] = {
-        { "three pages from the feeder", {}, 0, 3, 0, "Feeder" },
-        { "empty feeder: one page from the flatbed", { QStringLiteral("--empty") }, 0, 1, 1, "Platen" },
-        { "jam after the first page keeps it", { QStringLiteral("--jam-after"), QStringLiteral("1") }, 0, 1, 0,
-            "Feeder" },
-        { "jammed from the start", { QStringLiteral("--jam-after"), QStringLiteral("0") }, -1, 0, 0, nullptr },
+        { "three pages from the feeder", {}, true, 0, 3, 0, "Feeder" },
+        { "three grey pages from the feeder", {}, false, 0, 3, 0, "Feeder" },
+        { "empty feeder: one page from the flatbed", { QStringLiteral("--empty") }, true, 0, 1, 1, "Platen" },
+        { "jam after the first page keeps it", jamAfter1, true, 0, 1, 0, "Feeder" },
+        { "jammed from the start", jamAfter0, true, -1, 0, 0, nullptr },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -135,7 +138,7 @@ TEST(ScanFromNetworkScanner, FeederPagesEmptyFeederAndJamsEndAsTheUserExpects)
         SetScanPlatform(platform);
 
         const QString pdf = work.File(QStringLiteral("out/Scan.pdf"));
-        EXPECT_EQ(ScanToPdf(0, pdf, false, true, 0.002, 150, 0, true, 0), c.result);
+        EXPECT_EQ(ScanToPdf(0, pdf, false, c.colour, 0.002, 150, 0, true, 0), c.result);
         EXPECT_EQ(questions, c.questions);
         EXPECT_TRUE(libraryErrors.isEmpty());
         if (c.pages == 0)
@@ -143,13 +146,14 @@ TEST(ScanFromNetworkScanner, FeederPagesEmptyFeederAndJamsEndAsTheUserExpects)
         else
             EXPECT_EQ(PdfPages(pdf), c.pages);
         if (c.jobSource) {
-            // The scanner was asked for colour at the resolution of the request.
+            // The scanner was asked for the request's colour mode and resolution.
             const QByteArray log = test::ReadBytes(events);
             const qsizetype job = log.indexOf("\"event\": \"job\"");
             ASSERT_GE(job, 0) << log.constData();
             const QByteArray line = log.mid(log.lastIndexOf('\n', job) + 1).split('\n').front();
             EXPECT_TRUE(line.contains(QByteArray("\"source\": \"") + c.jobSource + '"')) << line.constData();
-            EXPECT_TRUE(line.contains("\"color\": \"RGB24\"")) << line.constData();
+            const QByteArray mode = c.colour ? "\"color\": \"RGB24\"" : "\"color\": \"Grayscale8\"";
+            EXPECT_TRUE(line.contains(mode)) << line.constData();
             EXPECT_TRUE(line.contains("\"xres\": 150")) << line.constData();
         }
     }

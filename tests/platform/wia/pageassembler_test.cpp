@@ -290,6 +290,13 @@ TEST(PageAssembler, BadFramesThrowAndLeaveNothingBehind)
     const auto pass = [](FrameFormat f, bool last, int width = 4, int lines = 3, int depth = 8) {
         return FrameParameters { f, last, width * depth / 8, width, lines, depth };
     };
+    // A whole frame of count lines.
+    const auto frame = [&](PageAssembler& a, const FrameParameters& p, int count) {
+        a.BeginFrame(p);
+        lines(a, count, p.bytesPerLine);
+        a.EndFrame();
+    };
+    const FrameParameters red = pass(FrameFormat::Red, false);
     const struct {
         const char* name;
         Steps steps;
@@ -354,72 +361,49 @@ TEST(PageAssembler, BadFramesThrowAndLeaveNothingBehind)
             } },
         { "colour missing",
             [&](PageAssembler& a) {
-                a.BeginFrame(pass(FrameFormat::Red, false));
-                lines(a, 3, 4);
-                a.EndFrame();
-                a.BeginFrame(pass(FrameFormat::Blue, true));
-                lines(a, 3, 4);
-                a.EndFrame();
+                frame(a, red, 3);
+                frame(a, pass(FrameFormat::Blue, true), 3);
             } },
         { "colour twice",
             [&](PageAssembler& a) {
-                a.BeginFrame(pass(FrameFormat::Red, false));
-                lines(a, 3, 4);
-                a.EndFrame();
-                a.BeginFrame(pass(FrameFormat::Red, false));
+                frame(a, red, 3);
+                a.BeginFrame(red);
             } },
         { "colours of different widths",
             [&](PageAssembler& a) {
-                a.BeginFrame(pass(FrameFormat::Red, false));
-                lines(a, 3, 4);
-                a.EndFrame();
+                frame(a, red, 3);
                 a.BeginFrame(pass(FrameFormat::Green, false, 8));
             } },
         { "colours of different depths",
             [&](PageAssembler& a) {
-                a.BeginFrame(pass(FrameFormat::Red, false));
-                lines(a, 3, 4);
-                a.EndFrame();
+                frame(a, red, 3);
                 a.BeginFrame(pass(FrameFormat::Green, false, 4, 3, 16));
             } },
         { "colours of different heights",
             [&](PageAssembler& a) {
-                a.BeginFrame(pass(FrameFormat::Red, false));
-                lines(a, 3, 4);
-                a.EndFrame();
+                frame(a, red, 3);
                 a.BeginFrame(pass(FrameFormat::Green, false, 4, 4));
             } },
         { "hand-scanner colours of different heights",
             [&](PageAssembler& a) {
-                a.BeginFrame(pass(FrameFormat::Red, false, 4, -1));
-                lines(a, 3, 4);
-                a.EndFrame();
+                frame(a, pass(FrameFormat::Red, false, 4, -1), 3);
                 a.BeginFrame(pass(FrameFormat::Green, false, 4, -1));
                 lines(a, 4, 4);
             } },
         { "one colour without data",
             [&](PageAssembler& a) {
-                a.BeginFrame(pass(FrameFormat::Red, false));
-                lines(a, 3, 4);
-                a.EndFrame();
-                a.BeginFrame(pass(FrameFormat::Green, false));
-                a.EndFrame();
-                a.BeginFrame(pass(FrameFormat::Blue, true));
-                lines(a, 3, 4);
-                a.EndFrame();
+                frame(a, red, 3);
+                frame(a, pass(FrameFormat::Green, false), 0);
+                frame(a, pass(FrameFormat::Blue, true), 3);
             } },
         { "grey after a colour",
             [&](PageAssembler& a) {
-                a.BeginFrame(pass(FrameFormat::Red, false));
-                lines(a, 3, 4);
-                a.EndFrame();
+                frame(a, red, 3);
                 a.BeginFrame(grey);
             } },
         { "frame after the last",
             [&](PageAssembler& a) {
-                a.BeginFrame(grey);
-                lines(a, 3, 4);
-                a.EndFrame();
+                frame(a, grey, 3);
                 a.BeginFrame(grey);
             } },
         { "larger than a BMP file",
