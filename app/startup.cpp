@@ -11,6 +11,7 @@
 #include "logging/log.h"
 #include "platform/quitsignals.h"
 #include "platform/wia/coinit.h"
+#include "scan/desktopscanning.h"
 #include "scan/imagingsetup.h"
 #include "settings/mailconfigform.h"
 #include "settings/sharedconfig.h"
@@ -108,7 +109,8 @@ private:
 int RunProgram(const char* programPath, const StartupObserver& observer)
 {
     RunStartSteps(ProgramModules());
-    platform::CoInitialize();
+    platform::wia::CoInitialize();
+    scan::InstallDesktopScanning();
     Notify(observer, StartupStage::ModulesStarted);
     {
         ProgramWindows windows(programPath);
@@ -118,7 +120,7 @@ int RunProgram(const char* programPath, const StartupObserver& observer)
         Notify(observer, StartupStage::ModulesEnded);
     }
     Notify(observer, StartupStage::WindowsDestroyed);
-    platform::CoUninitialize();
+    platform::wia::CoUninitialize();
     return 0;
 }
 

@@ -8,6 +8,8 @@ run_packages=(libqt6gui6 qt6-qpa-plugins fonts-dejavu-core libsane1 sane-airscan
 # What the lookup of a file's associated program reads: content types (file) and /etc/mime.types.
 run_packages+=(file media-types)
 test_packages=(googletest libgtest-dev libgmock-dev python3 qpdf poppler-utils xvfb xauth)
+# The fake network scanner of the end-to-end scanner tests renders its pages with Pillow.
+test_packages+=(python3-pil)
 # Only the benchmarks in bench/ need these: mpack as a reference program, ImageMagick to draw page sets.
 bench_packages=(mpack imagemagick)
 # Only the opt-in check with real mail programs (tests/mail/real_mail_programs.sh) needs these.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
 
 #include "platform/heapblock.h"
 
@@ -13,6 +14,11 @@ void TWAIN_LogFile(int enable);
 
 // The folder of the library's own log (with or without a trailing "/").
 void TWAIN_SetLogFolder(const QString& folder);
+
+// Lets the user pick the scanner the TWAIN path opens, from the modal device list owned by the
+// window (a WId), the one chosen before preselected. The choice is kept in the library's own file
+// in the settings folder. 1 when a scanner was chosen and kept, else 0.
+int TWAIN_SelectImageSource(quintptr window);
 
 // JPEG quality of the page images in the next pages written, 1 to 100 (values outside are
 // clamped); 75 until set. Never touches the error state.

@@ -2,7 +2,7 @@
 
 #include <sane/sane.h>
 
-namespace pd::platform {
+namespace pd::platform::wia {
 
 namespace {
 bool g_initialised = false;
@@ -24,4 +24,4 @@ void CoUninitialize()
     g_initialised = false;
 }
 
-} // namespace pd::platform
+} // namespace pd::platform::wia

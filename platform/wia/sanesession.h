@@ -1,0 +1,76 @@
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <optional>
+#include <sane/sane.h>
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+#include "platform/wia/wia.h"
+
+namespace pd::platform::wia {
+
+class PageAssembler;
+
+// Part of the SANE layer only: one opened device, its options by name and its scanning state.
+// Closing it (the destructor) ends a batch still open and drops a frame started by the feeder
+// probe.
+class SaneSession {
+public:
+    // sane_open; throws when the device cannot be opened.
+    explicit SaneSession(const QString& deviceName);
+    ~SaneSession();
+    SaneSession(const SaneSession&) = delete;
+    SaneSession& operator=(const SaneSession&) = delete;
+
+    const QString& Name() const { return m_name; }
+
+    // Options by name; nullopt or empty when the device has no such active option.
+    bool HasOption(const char* name) const;
+    std::optional<double> NumberOption(const char* name) const;
+    QString StringOption(const char* name) const;
+    QStringList StringChoices(const char* name) const;
+    // Writes a number (the nearest the option's constraint allows) or a string. Ends an open
+    // batch first, as devices take no settings while they scan. Throws when the device refuses.
+    void SetNumberOption(const char* name, double value);
+    void SetStringOption(const char* name, const QString& value);
+
+    // Whether paper waits in the feeder: starts the next frame and keeps it for the next Read
+    // (a second ask while it waits starts nothing). False for an empty feeder; throws for any
+    // other status, as a failed transfer would.
+    bool ProbeFeeder();
+
+    // Reads all frames of one page (starting it unless the probe did) and returns the BMP file.
+    // A feeder batch stays open for the next page; a flatbed scan is ended. Throws wia::Error,
+    // Cancelled() when Cancel stopped it.
+    QByteArray ReadPage(bool feederSource, const std::function<void(const TransferProgress&)>& progress);
+    // From any thread, while ReadPage runs.
+    void Cancel();
+
+private:
+    int OptionIndex(const char* name) const;
+    void Start();
+    void Stop();
+    int DotsPerInch() const;
+    // Reads the frame just started into page.
+    void ReadFrame(
+        PageAssembler& page, TransferProgress& done, const std::function<void(const TransferProgress&)>& progress);
+
+    QString m_name;
+    SANE_Handle m_handle = nullptr;
+    std::atomic<bool> m_scanning { false }; // sane_start succeeded and no sane_cancel since
+    bool m_framePending = false;
+    int m_pageDpi = 0; // resolution of the page being started, for its BMP header // the probe started a frame the next
+                       // ReadPage takes
+    std::atomic<bool> m_cancelRequested { false };
+    // Last values read or written, answered while a scan runs: the test backend, among others,
+    // refuses reading options then.
+    mutable QHash<QByteArray, double> m_numbers;
+    mutable QHash<QByteArray, QString> m_strings;
+};
+
+} // namespace pd::platform::wia

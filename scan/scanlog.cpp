@@ -1,0 +1,7 @@
+#include "scan/scanlog.h"
+
+namespace pd::scan {
+
+Q_LOGGING_CATEGORY(lcScan, "pd.scan", QtInfoMsg)
+
+} // namespace pd::scan

@@ -1,0 +1,254 @@
+#include <atomic>
+#include <gtest/gtest.h>
+#include <thread>
+
+#include "platform/wia/sanedevices.h"
+#include "scan/pagebitmap.h"
+#include "tests/platform/wia/privatesane.h"
+
+namespace pd::platform::wia {
+namespace {
+
+using test::PrivateSane;
+
+std::shared_ptr<IDevice> ConnectFirst()
+{
+    return CreateSaneDeviceManager()->DeviceInfos()->Item(1)->Connect();
+}
+
+std::shared_ptr<IProperty> Find(const std::shared_ptr<IProperties>& properties, int id)
+{
+    for (int i = 1; i <= properties->Count(); ++i) {
+        if (properties->Item(i)->PropertyID() == id)
+            return properties->Item(i);
+    }
+    return nullptr;
+}
+
+std::shared_ptr<IItem> ScanItem(const std::shared_ptr<IDevice>& device)
+{
+    return device->Items()->Item(1);
+}
+
+int ItemValue(const std::shared_ptr<IDevice>& device, int id)
+{
+    return Find(ScanItem(device)->Properties(), id)->Value();
+}
+
+void SetItem(const std::shared_ptr<IDevice>& device, int id, int value)
+{
+    Find(ScanItem(device)->Properties(), id)->SetValue(value);
+}
+
+int DeviceValue(const std::shared_ptr<IDevice>& device, int id)
+{
+    return Find(device->Properties(), id)->Value();
+}
+
+void SetDevice(const std::shared_ptr<IDevice>& device, int id, int value)
+{
+    Find(device->Properties(), id)->SetValue(value);
+}
+
+TEST(SaneDeviceManager, ListsEveryDeviceWithItsNameTypeAndMaker)
+{
+    PrivateSane sane({ QStringLiteral("number_of_devices 2") });
+    const auto infos = CreateSaneDeviceManager()->DeviceInfos();
+    ASSERT_EQ(infos->Count(), 2);
+    for (int i = 1; i <= 2; ++i) {
+        SCOPED_TRACE(i);
+        const auto info = infos->Item(i);
+        EXPECT_EQ(info->DeviceID(), QStringLiteral("test:%1").arg(i - 1));
+        EXPECT_EQ(info->Type(), ScannerDeviceType);
+        EXPECT_EQ(info->Vendor(), QStringLiteral("Noname"));
+        EXPECT_EQ(info->Model(), QStringLiteral("frontend-tester"));
+        EXPECT_EQ(info->ConnectionKind(), Connection::Other);
+        EXPECT_EQ(info->Connect()->DeviceID(), info->DeviceID());
+    }
+    EXPECT_THROW(infos->Item(0), Error);
+    EXPECT_THROW(infos->Item(3), Error);
+}
+
+TEST(SaneDeviceManager, ConnectingToAVanishedDeviceThrows)
+{
+    PrivateSane sane({ QStringLiteral("number_of_devices 2") });
+    const auto info = CreateSaneDeviceManager()->DeviceInfos()->Item(2);
+    PrivateSane fewer;
+    EXPECT_THROW(info->Connect(), Error);
+}
+
+TEST(SaneDeviceManager, TellsNetworkFromUsbByTheDeviceName)
+{
+    const struct {
+        const char* name;
+        Connection connection;
+    } cases[] = {
+        { "airscan:e0:Brother MFC-L2710DW series", Connection::Network },
+        { "airscan:w1:HP LaserJet MFP M140w", Connection::Network },
+        { "escl:http://192.168.1.5:80", Connection::Network },
+        { "net:scanhost:test:0", Connection::Network },
+        { "epson2:net:192.168.1.5", Connection::Network },
+        { "pixma:MF4410_10.0.0.7", Connection::Network },
+        { "hpaio:/net/officejet_pro_8600?ip=10.1.2.3", Connection::Network },
+        { "genesys:libusb:001:004", Connection::Usb },
+        { "hpaio:/usb/Deskjet_2540_series?serial=CN1", Connection::Usb },
+        { "epsonds:libusb:002:003", Connection::Usb },
+        { "test:0", Connection::Other },
+        { "pnm:1", Connection::Other },
+        { "v4l:/dev/video0", Connection::Other },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(ConnectionOfDeviceName(QString::fromUtf8(c.name)), c.connection);
+    }
+}
+
+TEST(SaneProperties, WritesReachTheDeviceOptionsAndReadBack)
+{
+    PrivateSane sane;
+    const auto device = ConnectFirst();
+    // Resolution: both axes share the test backend's one option; values beyond its range are
+    // brought into it.
+    SetItem(device, WIA_IPS_XRES, 300);
+    EXPECT_EQ(ItemValue(device, WIA_IPS_XRES), 300);
+    SetItem(device, WIA_IPS_YRES, 200);
+    EXPECT_EQ(ItemValue(device, WIA_IPS_XRES), 200);
+    SetItem(device, WIA_IPS_XRES, 5000);
+    EXPECT_EQ(ItemValue(device, WIA_IPS_YRES), 1200);
+
+    const struct {
+        int id;
+        bool onDevice;
+        int written;
+        int read;
+    } cases[] = {
+        { WIA_IPS_CUR_INTENT, false, WIA_INTENT_IMAGE_TYPE_COLOR, WIA_INTENT_IMAGE_TYPE_COLOR },
+        { WIA_IPS_CUR_INTENT, false, WIA_INTENT_IMAGE_TYPE_GRAYSCALE, WIA_INTENT_IMAGE_TYPE_GRAYSCALE },
+        // The test backend's feeder is single-sided: asking for feeder and duplex selects it.
+        { WIA_DPS_DOCUMENT_HANDLING_SELECT, true, FEEDER | DUPLEX, FEEDER },
+        { WIA_DPS_DOCUMENT_HANDLING_SELECT, true, FLATBED, FLATBED },
+        { WIA_DPS_DOCUMENT_HANDLING_SELECT, true, FEEDER, FEEDER },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.id << " := " << c.written);
+        if (c.onDevice) {
+            SetDevice(device, c.id, c.written);
+            EXPECT_EQ(DeviceValue(device, c.id), c.read);
+        } else {
+            SetItem(device, c.id, c.written);
+            EXPECT_EQ(ItemValue(device, c.id), c.read);
+        }
+    }
+}
+
+TEST(SaneProperties, ValuesTheDeviceLacksAreRefused)
+{
+    PrivateSane sane;
+    const auto device = ConnectFirst();
+    SetDevice(device, WIA_DPS_DOCUMENT_HANDLING_SELECT, FLATBED);
+    EXPECT_THROW(SetDevice(device, WIA_DPS_DOCUMENT_HANDLING_SELECT, DUPLEX), Error);
+    EXPECT_THROW(SetDevice(device, WIA_DPS_DOCUMENT_HANDLING_SELECT, 0), Error);
+    EXPECT_EQ(DeviceValue(device, WIA_DPS_DOCUMENT_HANDLING_SELECT), FLATBED);
+    EXPECT_THROW(SetDevice(device, WIA_DPS_DOCUMENT_HANDLING_STATUS, FEED_READY), Error);
+    EXPECT_THROW(SetItem(device, WIA_IPS_CUR_INTENT, 4), Error);
+    EXPECT_THROW(device->Properties()->Item(3), Error);
+}
+
+TEST(SaneProperties, DeviceWithoutSourceHasNoHandlingProperties)
+{
+    PrivateSane sane({}, { QStringLiteral("pnm") });
+    const auto device = ConnectFirst();
+    EXPECT_EQ(device->Properties()->Count(), 0);
+    EXPECT_NE(Find(ScanItem(device)->Properties(), WIA_IPS_XRES), nullptr);
+    EXPECT_EQ(Find(ScanItem(device)->Properties(), WIA_IPS_CUR_INTENT), nullptr);
+}
+
+TEST(SaneFeeder, TenPagesThenEmptyAndAskingTwiceTakesNoPage)
+{
+    PrivateSane sane;
+    const auto device = ConnectFirst();
+    SetDevice(device, WIA_DPS_DOCUMENT_HANDLING_SELECT, FEEDER | DUPLEX);
+    int pages = 0;
+    while (DeviceValue(device, WIA_DPS_DOCUMENT_HANDLING_STATUS) & FEED_READY) {
+        ASSERT_EQ(DeviceValue(device, WIA_DPS_DOCUMENT_HANDLING_STATUS), FEED_READY);
+        ASSERT_FALSE(ScanItem(device)->Transfer({}).isEmpty());
+        ASSERT_LE(++pages, 10);
+    }
+    EXPECT_EQ(pages, 10);
+}
+
+TEST(SaneFeeder, FlatbedNeverReportsPaperAndScansOnAndOn)
+{
+    PrivateSane sane;
+    const auto device = ConnectFirst();
+    SetDevice(device, WIA_DPS_DOCUMENT_HANDLING_SELECT, FLATBED);
+    for (int page = 0; page < 12; ++page) {
+        SCOPED_TRACE(page);
+        EXPECT_EQ(DeviceValue(device, WIA_DPS_DOCUMENT_HANDLING_STATUS), 0);
+        EXPECT_FALSE(ScanItem(device)->Transfer({}).isEmpty());
+    }
+}
+
+TEST(SaneTransfer, EveryFailedReadThrowsAndACancelSaysSo)
+{
+    const struct {
+        const char* status;
+        const char* text;
+        bool cancelled;
+    } cases[] = {
+        { "SANE_STATUS_JAMMED", "jammed", false },
+        { "SANE_STATUS_IO_ERROR", "I/O", false },
+        { "SANE_STATUS_NO_DOCS", "out of documents", false },
+        { "SANE_STATUS_COVER_OPEN", "cover", false },
+        { "SANE_STATUS_CANCELLED", "cancelled", true },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.status);
+        const int status = PrivateSane::RunWithFailingReads([&c] {
+            PrivateSane sane(PrivateSane::FailingReads(c.status));
+            try {
+                ScanItem(ConnectFirst())->Transfer({});
+                return 1;
+            } catch (const Error& error) {
+                return (error.Message().contains(QLatin1String(c.text), Qt::CaseInsensitive) ? 0 : 2)
+                    | (error.Message().startsWith(QLatin1String("sane_read test:0")) ? 0 : 4)
+                    | (error.Cancelled() == c.cancelled ? 0 : 8);
+            }
+        });
+        EXPECT_EQ(status, 0) << "1: no error, 2: wrong text, 4: wrong call, 8: wrong cancel flag";
+    }
+}
+
+TEST(SaneTransfer, CancelFromAnotherThreadStopsASlowDevice)
+{
+    // 944 x 1181 grey pixels, which the backend hands over in buffers a fifth of a second apart.
+    PrivateSane sane({ QStringLiteral("resolution 300"), QStringLiteral("read-delay true"),
+        QStringLiteral("read-delay-duration 200000") });
+    const auto device = ConnectFirst();
+    const auto item = ScanItem(device);
+    std::atomic<qint64> bytesRead = 0;
+    std::atomic<qint64> bytesExpected = 0;
+    std::atomic<bool> cancelled = false;
+    std::thread reader([&] {
+        try {
+            item->Transfer([&](const TransferProgress& progress) {
+                bytesExpected = progress.bytesExpected;
+                bytesRead = progress.bytesRead;
+            });
+        } catch (const Error& error) {
+            cancelled = error.Cancelled();
+        }
+    });
+    while (bytesRead == 0)
+        std::this_thread::yield();
+    item->CancelTransfer();
+    reader.join();
+    EXPECT_TRUE(cancelled);
+    EXPECT_EQ(bytesExpected, 944 * 1181);
+    EXPECT_LT(bytesRead, bytesExpected);
+    // The device is free again for the next page.
+    EXPECT_FALSE(item->Transfer({}).isEmpty());
+}
+
+} // namespace
+} // namespace pd::platform::wia
