@@ -37,6 +37,13 @@ std::function<bool(QWidget*)> Pick(const QString& name)
     };
 }
 
+// Saves a picture of the window when PD_SCREENSHOT_DIR names a folder, to look at under xvfb-run.
+void Grab(QWidget* window, const QString& name)
+{
+    if (const QString folder = qEnvironmentVariable("PD_SCREENSHOT_DIR"); !folder.isEmpty())
+        window->grab().save(folder + QLatin1Char('/') + name + QStringLiteral(".png"));
+}
+
 TEST(SelectDevice, ListsTheDevicesAndConnectsTheOnePicked)
 {
     PrivateSane sane({ QStringLiteral("number_of_devices 3") });
@@ -49,6 +56,7 @@ TEST(SelectDevice, ListsTheDevicesAndConnectsTheOnePicked)
                                         columns << list->topLevelItem(row)->text(column);
                                     shown << columns.join(QLatin1Char('|'));
                                 }
+                                Grab(window, QStringLiteral("Scanner-waehlen"));
                                 return Pick(QStringLiteral("test:1"))(window);
                             } } });
     const auto device = Dialog()->ShowSelectDevice(ScannerDeviceType, true, false);
@@ -88,6 +96,7 @@ TEST(SelectDevice, WithoutDevicesSaysSoAndOffersNothingToChoose)
     ModalPresser presser({ { kSelect, QStringLiteral("CancelButton"), [&](QWidget* window) {
                                 explained = window->findChild<QLabel*>(QStringLiteral("NoDeviceText"))->isVisible()
                                     && !window->findChild<QPushButton*>(QStringLiteral("OkButton"))->isEnabled();
+                                Grab(window, QStringLiteral("Scanner-waehlen-ohne-Geraet"));
                                 return true;
                             } } });
     EXPECT_EQ(Dialog()->ShowSelectDevice(ScannerDeviceType, true, false), nullptr);
@@ -156,6 +165,8 @@ TEST(Transfer, CancelMidPageStopsTheDeviceAndSaysSo)
     const auto item = device->Items()->Item(1);
     const auto midPage = [](QWidget* window) {
         const int value = window->findChild<QProgressBar*>(QStringLiteral("TransferProgress"))->value();
+        if (value > 5)
+            Grab(window, QStringLiteral("Scannen"));
         return value > 5;
     };
     for (const bool cancelError : { true, false }) {
