@@ -169,6 +169,7 @@ struct PageAssembler::Impl {
 
     // The page: its BMP file grows in place, headers first and written last.
     QByteArray bmp;
+    QByteArray spare; // an earlier page's file, taken over when nobody holds it
     bool pageStarted = false;
     bool complete = false;
     bool colour = false;
@@ -248,9 +249,15 @@ void PageAssembler::Impl::StartPage(const FrameParameters& p)
         Fail("too large for a BMP file");
     // A page of known height is laid out in its final place at once; every byte gets written, so
     // the memory need not be cleared first.
-    bmp = QByteArray();
-    platform::ReserveLargeBuffer(bmp, pixelOffset + knownRows * stride);
-    bmp.resize(pixelOffset + knownRows * stride);
+    const qsizetype size = pixelOffset + knownRows * stride;
+    // A spare still shared with a reader of that page would only be copied on the first write.
+    if (spare.isDetached() && spare.capacity() >= size)
+        bmp = std::move(spare);
+    else
+        bmp = QByteArray();
+    spare = QByteArray();
+    platform::ReserveLargeBuffer(bmp, size);
+    bmp.resize(size);
     rows = int(knownRows);
     pageStarted = true;
 }
@@ -395,6 +402,11 @@ PageAssembler::PageAssembler(int dotsPerInch)
 PageAssembler::~PageAssembler()
 {
     delete m_impl;
+}
+
+void PageAssembler::ReuseMemory(QByteArray earlierPage)
+{
+    m_impl->spare = std::move(earlierPage);
 }
 
 void PageAssembler::BeginFrame(const FrameParameters& parameters)

@@ -31,6 +31,11 @@ public:
     PageAssembler(const PageAssembler&) = delete;
     PageAssembler& operator=(const PageAssembler&) = delete;
 
+    // The file of an earlier page, offered for its memory: the page is laid out in it when nobody
+    // else holds it any more and it is large enough. Filling fresh memory costs a page fault per
+    // few kilobytes, more than converting the lines that go into it.
+    void ReuseMemory(QByteArray earlierPage);
+
     void BeginFrame(const FrameParameters& parameters);
     // Data of the current frame in any chunking, lines may be split across calls.
     void AddData(const char* data, qsizetype size);

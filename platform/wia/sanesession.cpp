@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <exception>
+#include <utility>
 #include <vector>
 
 #include "platform/wia/pageassembler.h"
@@ -221,6 +222,7 @@ void SaneSession::Start()
 void SaneSession::Stop()
 {
     m_framePending = false;
+    m_lastPage = QByteArray();
     if (!m_scanning.exchange(false))
         return;
     sane_cancel(m_handle);
@@ -310,13 +312,18 @@ QByteArray SaneSession::ReadPage(bool feederSource, const std::function<void(con
             m_framePending = false;
             if (m_cancelRequested)
                 CheckSaneStatus(SANE_STATUS_CANCELLED, "sane_start", m_name);
-            if (!page)
+            if (!page) {
                 page.emplace(m_pageDpi);
+                page->ReuseMemory(std::exchange(m_lastPage, QByteArray()));
+            }
             ReadFrame(*page, done, progress);
         } while (!page->Complete());
         if (!feederSource)
             Stop();
-        return page->TakeBmp();
+        QByteArray bmp = page->TakeBmp();
+        if (feederSource)
+            m_lastPage = bmp;
+        return bmp;
     } catch (const Error&) {
         Stop();
         throw;

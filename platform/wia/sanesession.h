@@ -67,6 +67,9 @@ private:
     int m_pageDpi = 0; // resolution of the page being started, for its BMP header // the probe started a frame the next
                        // ReadPage takes
     std::atomic<bool> m_cancelRequested { false };
+    // The last page of a feeder batch, shared with whoever reads it: once they let go of it, the
+    // next page of the batch is laid out in its memory. Dropped when the batch ends.
+    QByteArray m_lastPage;
     // Last values read or written, answered while a scan runs: the test backend, among others,
     // refuses reading options then.
     mutable QHash<QByteArray, double> m_numbers;

@@ -4,11 +4,18 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "platform/wia/commondialog.h"
 
 namespace pd::platform::wia {
+
+namespace {
+
+constexpr int kProgressInterval = 50; // ms
+
+} // namespace
 
 TransferDialog::TransferDialog(std::shared_ptr<IItem> item, QWidget* owner)
     : QDialog(owner)
@@ -33,6 +40,12 @@ TransferDialog::TransferDialog(std::shared_ptr<IItem> item, QWidget* owner)
     layout->addLayout(buttons);
     setMinimumWidth(360);
     connect(m_cancel, &QPushButton::clicked, this, &TransferDialog::reject);
+    // The bar follows the transfer a few times a second: a fast scanner reads a page in a few
+    // dozen milliseconds, and drawing every percent of it would take the processor from the reading.
+    auto* tick = new QTimer(this);
+    tick->setInterval(kProgressInterval);
+    connect(tick, &QTimer::timeout, this, &TransferDialog::ShowProgress);
+    tick->start();
 }
 
 TransferDialog::~TransferDialog()
@@ -47,17 +60,9 @@ QByteArray TransferDialog::Run()
 {
     m_reader = std::thread([this] {
         try {
-            // The window hears of each percent (or, for a page of unknown length, of each quarter
-            // megabyte) once: waking the UI thread for every piece read costs more than the piece.
-            qint64 shown = -1;
-            m_page = m_item->Transfer([this, &shown](const TransferProgress& progress) {
-                const qint64 step = progress.bytesExpected > 0 ? progress.bytesRead * 100 / progress.bytesExpected
-                                                               : progress.bytesRead / (256 * 1024);
-                if (step == shown)
-                    return;
-                shown = step;
-                QMetaObject::invokeMethod(
-                    this, [this, progress] { ShowProgress(progress); }, Qt::QueuedConnection);
+            m_page = m_item->Transfer([this](const TransferProgress& progress) {
+                m_bytesExpected.store(progress.bytesExpected, std::memory_order_relaxed);
+                m_bytesRead.store(progress.bytesRead, std::memory_order_relaxed);
             });
         } catch (...) {
             m_error = std::current_exception();
@@ -82,13 +87,15 @@ void TransferDialog::reject()
     m_item->CancelTransfer();
 }
 
-void TransferDialog::ShowProgress(const TransferProgress& progress)
+void TransferDialog::ShowProgress()
 {
-    if (progress.bytesExpected <= 0) {
+    const qint64 expected = m_bytesExpected.load(std::memory_order_relaxed);
+    const qint64 read = m_bytesRead.load(std::memory_order_relaxed);
+    if (expected <= 0) {
         m_bar->setRange(0, 0);
         return;
     }
-    const int percent = int(std::min<qint64>(100, progress.bytesRead * 100 / progress.bytesExpected));
+    const int percent = int(std::min<qint64>(100, read * 100 / expected));
     if (percent == m_shownPercent)
         return;
     m_shownPercent = percent;

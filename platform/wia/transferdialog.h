@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <exception>
 #include <memory>
 #include <thread>
@@ -31,7 +32,7 @@ public:
     void reject() override;
 
 private:
-    void ShowProgress(const TransferProgress& progress);
+    void ShowProgress();
     void Finished();
 
     std::shared_ptr<IItem> m_item;
@@ -41,6 +42,9 @@ private:
     std::thread m_reader;
     QByteArray m_page;
     std::exception_ptr m_error;
+    // Where the reading thread has got to; the window looks at it on a timer of its own.
+    std::atomic<qint64> m_bytesRead { 0 };
+    std::atomic<qint64> m_bytesExpected { -1 };
     bool m_finished = false;
     int m_shownPercent = -1;
 };

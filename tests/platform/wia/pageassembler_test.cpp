@@ -3,6 +3,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include <QtEndian>
@@ -275,6 +276,41 @@ TEST(PageAssembler, TakesOnePageAfterAnother)
         assembler.EndFrame();
         ExpectPicture(assembler.TakeBmp(), picture, 200);
         EXPECT_FALSE(assembler.Complete());
+    }
+}
+
+// A feeder batch lays a page out in the memory of the page before once nobody reads that one any
+// more; a page still held keeps its pixels, and memory too small is not taken.
+TEST(PageAssembler, ReusesAnEarlierPageOnlyWhenNobodyHoldsIt)
+{
+    const Picture large { 9, 5, false, false };
+    const Picture small { 4, 3, false, false };
+    const auto send = [](const Picture& picture, QByteArray earlier, bool handScanner = false) {
+        PageAssembler assembler(300);
+        assembler.ReuseMemory(std::move(earlier));
+        const int bytesPerLine = picture.width * 3;
+        assembler.BeginFrame(
+            { FrameFormat::Rgb, true, bytesPerLine, picture.width, handScanner ? -1 : picture.height, 8 });
+        Feed(assembler, EncodeFrame(picture, Carrier::Rgb, 8, bytesPerLine), { 7 });
+        assembler.EndFrame();
+        return assembler.TakeBmp();
+    };
+    for (const bool handScanner : { false, true }) {
+        SCOPED_TRACE(handScanner);
+        QByteArray released = send(large, {});
+        const char* memory = released.constData();
+        const QByteArray next = send(small, std::move(released), handScanner);
+        EXPECT_EQ(next.constData(), memory);
+        ExpectPicture(next, small);
+
+        const QByteArray held = send(large, {});
+        const QByteArray beside = send(small, held, handScanner);
+        EXPECT_NE(beside.constData(), held.constData());
+        ExpectPicture(held, large);
+        ExpectPicture(beside, small);
+
+        QByteArray tooSmall = send(small, {});
+        ExpectPicture(send(large, std::move(tooSmall), handScanner), large);
     }
 }
 
