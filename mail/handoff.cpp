@@ -5,6 +5,7 @@
 
 #include "mail/mailto.h"
 #include "platform/shell.h"
+#include "platform/text.h"
 
 namespace pd::mail {
 
@@ -31,7 +32,7 @@ QString PathArgument(const QString& path)
 QStringList KMailArguments(const Draft& draft, const QString& attachment)
 {
     QStringList arguments { QStringLiteral("--composer"), QStringLiteral("-s"), draft.subject, QStringLiteral("--body"),
-        WithLfLineBreaks(draft.body) };
+        platform::WithLf(draft.body) };
     if (!attachment.isEmpty())
         arguments << QStringLiteral("--attach") << attachment;
     if (!draft.recipient.isEmpty())

@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 
+#include "platform/text.h"
+
 namespace pd::mail {
 
 namespace {
@@ -12,26 +14,13 @@ bool IsUnreserved(char c)
         || c == '_' || c == '~';
 }
 
-QString WithCrLfLineBreaks(const QString& text)
-{
-    return WithLfLineBreaks(text).replace(QLatin1Char('\n'), QLatin1String("\r\n"));
-}
-
 } // namespace
-
-QString WithLfLineBreaks(const QString& text)
-{
-    QString result = text;
-    result.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    result.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return result;
-}
 
 QString EncodeMailtoValue(const QString& text, bool keepAt)
 {
     static const char kHex[] = "0123456789ABCDEF";
     QString encoded;
-    for (const char c : WithCrLfLineBreaks(text).toUtf8()) {
+    for (const char c : platform::WithCrLf(text).toUtf8()) {
         if (IsUnreserved(c) || (keepAt && c == '@')) {
             encoded += QLatin1Char(c);
             continue;

@@ -14,7 +14,5 @@ QString EncodeMailtoValue(const QString& text, bool keepAt = false);
 QString MailtoUri(
     const QString& recipient, const QString& subject, const QString& body, const QString& attachmentPath = {});
 
-// The text with every line break (CR LF, CR or LF) as LF, as a program's argument carries it.
-QString WithLfLineBreaks(const QString& text);
 
 } // namespace pd::mail

@@ -48,4 +48,17 @@ bool IsBlank(const QString& s)
     return FirstKept(s) == s.size();
 }
 
+QString WithLf(const QString& text)
+{
+    QString result = text;
+    result.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    result.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return result;
+}
+
+QString WithCrLf(const QString& text)
+{
+    return WithLf(text).replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+}
+
 } // namespace pd::platform

@@ -13,4 +13,8 @@ QString TrimRight(const QString& s);
 // True when s holds nothing but characters of code 32 and below (or is empty).
 bool IsBlank(const QString& s);
 
+// Every line break (CR LF, CR or LF) as LF, or as CR LF.
+QString WithLf(const QString& text);
+QString WithCrLf(const QString& text);
+
 } // namespace pd::platform

@@ -68,7 +68,7 @@ qsizetype LongestLine(const QString& lfText)
 
 void SetMemoText(QPlainTextEdit* memo, const QString& text)
 {
-    const QString lfText = WithLf(text);
+    const QString lfText = platform::WithLf(text);
     memo->setWordWrapMode(LongestLine(lfText) > kLongestWordWrappedLine ? QTextOption::WrapAnywhere
                                                                         : QTextOption::WrapAtWordBoundaryOrAnywhere);
     memo->setPlainText(lfText);
@@ -267,7 +267,7 @@ QStringList TForm_MAILConfig::RecipientLines() const
 
 QString TForm_MAILConfig::BodyText() const
 {
-    return WithCrLf(MemoLines(mmoBody));
+    return platform::WithCrLf(MemoLines(mmoBody));
 }
 
 QString TForm_MAILConfig::SubjectText() const

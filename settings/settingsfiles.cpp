@@ -4,6 +4,7 @@
 #include <QLoggingCategory>
 
 #include "platform/folders.h"
+#include "platform/text.h"
 #include "platform/textfile.h"
 #include "settings/sharedconfig.h"
 
@@ -55,23 +56,10 @@ std::optional<QString> ReadSettingsText(const QString& path)
 bool WriteSettingsText(const QString& path, const QString& text)
 {
     QString error;
-    if (platform::WriteTextFile(path, WithCrLf(text), platform::TextEncoding::Ansi, &error))
+    if (platform::WriteTextFile(path, platform::WithCrLf(text), platform::TextEncoding::Ansi, &error))
         return true;
     qCDebug(lcSettings) << "cannot write" << path << ":" << error;
     return false;
-}
-
-QString WithLf(const QString& text)
-{
-    QString result = text;
-    result.replace(u"\r\n"_s, u"\n"_s);
-    result.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return result;
-}
-
-QString WithCrLf(const QString& text)
-{
-    return WithLf(text).replace(QLatin1Char('\n'), u"\r\n"_s);
 }
 
 } // namespace pd::settings

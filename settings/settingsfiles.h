@@ -40,8 +40,5 @@ std::optional<QString> ReadSettingsText(const QString& path);
 // file as it was. False when the file could not be written.
 bool WriteSettingsText(const QString& path, const QString& text);
 
-// Every line break (CR LF, CR or LF) as CR LF, or as LF.
-QString WithCrLf(const QString& text);
-QString WithLf(const QString& text);
 
 } // namespace pd::settings

@@ -39,5 +39,12 @@ TEST(Trim, RemovesOnlyControlCharactersAndBlanks)
     }
 }
 
+TEST(TextTest, LineBreaksOfEveryKindBecomeOne)
+{
+    const QString mixed = QStringLiteral("a\r\nb\rc\nd\r\n\r\n");
+    EXPECT_EQ(WithLf(mixed), QStringLiteral("a\nb\nc\nd\n\n"));
+    EXPECT_EQ(WithCrLf(mixed), QStringLiteral("a\r\nb\r\nc\r\nd\r\n\r\n"));
+}
+
 } // namespace
 } // namespace pd::platform
