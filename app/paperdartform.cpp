@@ -1,5 +1,6 @@
 #include "app/paperdartform.h"
 
+#include <algorithm>
 #include <sys/stat.h>
 
 #include <QAction>
@@ -180,7 +181,8 @@ QPushButton* TForm_Paperdart::PanelButton(const QString& name, const QString& ca
 {
     auto* button = new QPushButton(caption, pnl_finishButton);
     button->setObjectName(name);
-    button->setFixedWidth(width);
+    // The design width, unless the caption needs more where Tahoma stands in for a wider font.
+    button->setFixedWidth(std::max(width, button->minimumSizeHint().width()));
     button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
     QPalette palette = button->palette();
     palette.setColor(QPalette::Button, ui::PictureButtonColor());
