@@ -104,7 +104,7 @@ struct TForm_Paperdart::FileIdentity {
     static FileIdentity Of(const QString& path)
     {
         FileIdentity identity;
-        struct stat status {};
+        struct stat status { };
         if (::stat(QFile::encodeName(path).constData(), &status) != 0 || !S_ISREG(status.st_mode))
             return identity;
         identity.exists = true;
@@ -118,9 +118,8 @@ struct TForm_Paperdart::FileIdentity {
 
     bool SameFileAs(const FileIdentity& other) const
     {
-        const auto same = [](const timespec& a, const timespec& b) {
-            return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
-        };
+        const auto same
+            = [](const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; };
         return exists == other.exists && device == other.device && inode == other.inode && size == other.size
             && same(modified, other.modified) && same(changed, other.changed);
     }

@@ -11,14 +11,12 @@
 #include <QFileInfo>
 #include <QFrame>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -35,6 +33,7 @@
 #include "scan/scandispatcher.h"
 #include "settings/mailconfigform.h"
 #include "tests/mail/fakedesktop.h"
+#include "tests/mail/readback.h"
 #include "tests/platform/imaging/imagingtestdata.h"
 #include "tests/platform/wia/modalpresser.h"
 #include "tests/platform/wia/privatesane.h"
@@ -62,16 +61,6 @@ const QString kBox = u"Form_Messagebox"_s;
 ui::TForm_Messagebox* OpenBox()
 {
     return qobject_cast<ui::TForm_Messagebox*>(QApplication::activeModalWidget());
-}
-
-// What Python's email package reads from a message file.
-QJsonObject ReadBack(const QString& path)
-{
-    QProcess python;
-    python.start(QStringLiteral(PD_PYTHON3), { QStringLiteral(PD_MAIL_TEST_DIR "/readmessage.py"), path });
-    EXPECT_TRUE(python.waitForFinished(60000));
-    EXPECT_EQ(python.exitCode(), 0) << python.readAllStandardError().toStdString();
-    return QJsonDocument::fromJson(python.readAllStandardOutput()).object();
 }
 
 // A fake program writes its record a moment after it was started.
@@ -325,7 +314,12 @@ TEST_F(MainWindowTest, OnlyABlankRecipientTypedOrPickedDisablesTheFeederButton)
         std::function<void()> act;
         bool enabled;
     } steps[] = {
-        { "blanks typed", [&] { edit->selectAll(); QTest::keyClicks(edit, u"   "_s); }, false },
+        { "blanks typed",
+            [&] {
+                edit->selectAll();
+                QTest::keyClicks(edit, u"   "_s);
+            },
+            false },
         { "text typed", [&] { QTest::keyClicks(edit, u"b@example.org"_s); }, true },
         { "everything deleted",
             [&] {
@@ -424,7 +418,7 @@ TEST_F(MainWindowTest, FeederScanHandsTheMailWithThePdfOfTheKeptPagesToTheMailPr
     const QString eml = pdf + u".eml"_s;
     EXPECT_EQ(m_desktop.Recorded(u"xdg-open"_s), QStringList { eml });
 
-    const QJsonObject message = ReadBack(eml);
+    const QJsonObject message = test::ReadMessageBack(eml);
     EXPECT_TRUE(message[u"defects"_s].toArray().isEmpty());
     EXPECT_EQ(message[u"unsent"_s].toString(), u"1"_s);
     const QJsonArray to = message[u"to"_s].toArray();
@@ -549,7 +543,8 @@ TEST_F(MainWindowTest, TwoJobsInOneMinuteShareTheNameAndTheFirstsFilesGoFirst)
     EXPECT_TRUE(firstGoneBeforeTheScan);
     EXPECT_EQ(m_main->PdfPath, pdf);
     EXPECT_EQ(m_desktop.Recorded(u"xdg-open"_s), QStringList { pdf + u".eml"_s });
-    EXPECT_TRUE(ReadBytes(pdf + u".eml"_s).contains("JVBERi0xLjQKJSB6d2VpdGVyIEF1ZnRyYWcKJSVFT0YK")) << "the second PDF attached";
+    EXPECT_TRUE(ReadBytes(pdf + u".eml"_s).contains("JVBERi0xLjQKJSB6d2VpdGVyIEF1ZnRyYWcKJSVFT0YK"))
+        << "the second PDF attached";
     EXPECT_EQ(QDir(JobFolder()).entryList(QDir::Files, QDir::Name),
         QStringList({ QFileInfo(pdf).fileName(), QFileInfo(pdf).fileName() + u".eml"_s }));
 }
