@@ -343,6 +343,13 @@ TEST_F(MainWindowTest, OnlyABlankRecipientTypedOrPickedDisablesTheFeederButton)
         EXPECT_EQ(m_main->BtnImport->isEnabled(), s.enabled);
         EXPECT_TRUE(m_main->AdvSmoothButton1->isEnabled());
     }
+
+    // The flatbed button still runs a job: its message has no recipient.
+    m_main->ComboBoxEmpfaenger->setCurrentIndex(1);
+    FakeScan();
+    QTest::mouseClick(m_main->AdvSmoothButton1, Qt::LeftButton);
+    ASSERT_FALSE(m_main->PdfPath.isEmpty());
+    EXPECT_TRUE(ReadBytes(m_main->PdfPath + u".eml"_s).contains("\r\nTo: \r\n"));
 }
 
 TEST_F(MainWindowTest, ConfigurationOkReplacesTheListAndCancelLeavesIt)
