@@ -192,9 +192,8 @@ QPushButton* TForm_Paperdart::PanelButton(const QString& name, const QString& ca
     return button;
 }
 
-void TForm_Paperdart::CreateControls()
+void TForm_Paperdart::CreateButtonPanel()
 {
-    // The panel comes first, so its first button is first in the focus chain.
     pnl_finishButton = new QFrame(this);
     pnl_finishButton->setObjectName(u"pnl_finishButton"_s);
     pnl_finishButton->setFrameShape(QFrame::NoFrame);
@@ -210,7 +209,15 @@ void TForm_Paperdart::CreateControls()
     buttons->addWidget(AdvSmoothButton1);
     buttons->addStretch(1);
     buttons->addWidget(ASBCancel);
+    connect(BtnImport, &QPushButton::clicked, this, [this] { BtnImportClick(BtnImport); });
+    connect(AdvSmoothButton1, &QPushButton::clicked, this, [this] { AdvSmoothButton1Click(AdvSmoothButton1); });
+    connect(ASBCancel, &QPushButton::clicked, this, [this] { ASBCancelClick(ASBCancel); });
+}
 
+void TForm_Paperdart::CreateControls()
+{
+    // The panel comes first, so its first button is first in the focus chain.
+    CreateButtonPanel();
     lbl1 = new QLabel(u"&An E-Mail Empfänger"_s, this);
     lbl1->setObjectName(u"lbl1"_s);
     ComboBoxEmpfaenger = new QComboBox(this);
@@ -249,9 +256,6 @@ void TForm_Paperdart::CreateControls()
     connect(ComboBoxEmpfaenger->lineEdit(), &QLineEdit::textEdited, this,
         [this] { ComboBoxEmpfaengerChange(ComboBoxEmpfaenger); });
     connect(ComboBoxEmpfaenger, &QComboBox::activated, this, [this] { ComboBoxEmpfaengerChange(ComboBoxEmpfaenger); });
-    connect(BtnImport, &QPushButton::clicked, this, [this] { BtnImportClick(BtnImport); });
-    connect(AdvSmoothButton1, &QPushButton::clicked, this, [this] { AdvSmoothButton1Click(AdvSmoothButton1); });
-    connect(ASBCancel, &QPushButton::clicked, this, [this] { ASBCancelClick(ASBCancel); });
 }
 
 void TForm_Paperdart::FormShow(QObject* Sender)

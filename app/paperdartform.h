@@ -87,6 +87,7 @@ protected:
 
 private:
     void CreateMenu();
+    void CreateButtonPanel();
     void CreateControls();
     QPushButton* PanelButton(const QString& name, const QString& caption, int width);
     void FillRecipients();
