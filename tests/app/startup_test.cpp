@@ -4,9 +4,12 @@
 #include <vector>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTimer>
 
 #include "app/paperdartform.h"
@@ -15,6 +18,7 @@
 #include "platform/folders.h"
 #include "platform/imaging/imaginglog.h"
 #include "settings/mailconfigform.h"
+#include "tests/mail/fakedesktop.h"
 #include "tests/support/testsupport.h"
 #include "tests/ui/modalscript.h"
 #include "ui/messagebox.h"
@@ -181,6 +185,43 @@ TEST_F(ProgramRun, SettingsAreLoadedAtTheStartAndAnErrorEscapingAHandlerIsShownW
     ASSERT_EQ(lines.size(), 3);
     EXPECT_TRUE(lines[1].endsWith(": messagebox: Fehler Etwas ging schief\r"));
     EXPECT_TRUE(lines[2].endsWith(": Stop\r"));
+}
+
+TEST_F(ProgramRun, TheFirstRecipientShowsAtTheStartAndTheLastJobsFilesGoWithTheRun)
+{
+    test::FakeDesktop desktop;
+    desktop.Program(QStringLiteral("xdg-open"));
+    test::WriteBytes(desktop.File(QStringLiteral("config/Quor/Paperdart/Recipient.cfg")),
+        "erste@example.org\r\nzweite@example.org\r\n");
+    // The scan itself is not what this run is about: it writes a small PDF.
+    JobServices services;
+    services.ScanToPdf = [](quintptr, const QString& pdfPath, bool, bool, double, int, int, bool, int) {
+        test::WriteBytes(pdfPath, "%PDF-1.4\n%%EOF\n");
+        return 0;
+    };
+    SetJobServices(services);
+    QString shown;
+    QString pdf;
+    bool filesDuringTheRun = false;
+    const int result = RunProgram("paperdart", [&](StartupStage stage) {
+        if (stage != StartupStage::LoopRunning)
+            return;
+        shown = Form_Paperdart->ComboBoxEmpfaenger->currentText();
+        QTimer::singleShot(0, [&] {
+            Form_Paperdart->BtnImport->click();
+            pdf = Form_Paperdart->PdfPath;
+            filesDuringTheRun = QFileInfo::exists(pdf) && QFileInfo::exists(pdf + QStringLiteral(".eml"));
+            Form_Paperdart->close();
+        });
+    });
+    SetJobServices({});
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(shown, QStringLiteral("erste@example.org"));
+    ASSERT_TRUE(pdf.startsWith(desktop.File(QStringLiteral("tmp/Paperdart/Scan_")))) << pdf.toStdString();
+    EXPECT_TRUE(filesDuringTheRun);
+    EXPECT_EQ(desktop.Recorded(QStringLiteral("xdg-open")), QStringList { pdf + QStringLiteral(".eml") });
+    EXPECT_FALSE(QFileInfo::exists(pdf));
+    EXPECT_FALSE(QFileInfo::exists(pdf + QStringLiteral(".eml")));
 }
 
 TEST_F(ProgramRun, LogLevelZeroLeavesOnlyTheStartLine)

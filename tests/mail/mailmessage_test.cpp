@@ -12,12 +12,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 
 #include "mail/mailmessage.h"
 #include "tests/mail/fakedesktop.h"
+#include "tests/mail/readback.h"
 #include "tests/support/testsupport.h"
 
 namespace pd::mail {
@@ -36,16 +35,6 @@ const QString kBody = QString::fromUtf8("Guten Tag,\r\n\r\nanbei das gescannte D
 QDateTime FixedTime()
 {
     return QDateTime(QDate(2025, 12, 1), QTime(14, 35, 7));
-}
-
-// What Python's email package reads from a message file.
-QJsonObject ReadBack(const QString& path)
-{
-    QProcess python;
-    python.start(QStringLiteral(PD_PYTHON3), { QStringLiteral(PD_MAIL_TEST_DIR "/readmessage.py"), path });
-    EXPECT_TRUE(python.waitForFinished(60000));
-    EXPECT_EQ(python.exitCode(), 0) << python.readAllStandardError().toStdString();
-    return QJsonDocument::fromJson(python.readAllStandardOutput()).object();
 }
 
 QStringList Defects(const QJsonObject& message)
@@ -133,7 +122,7 @@ TEST_F(MailTest, PythonReadsBodyAndAttachmentBack)
     WriteBytes(pdf, bytes);
     ASSERT_TRUE(
         CreateAndOpenMail(QString(), QStringLiteral("empfang@example.org"), QStringLiteral("Scan"), kBody, pdf));
-    const QJsonObject message = ReadBack(pdf + QStringLiteral(".eml"));
+    const QJsonObject message = pd::test::ReadMessageBack(pdf + QStringLiteral(".eml"));
     EXPECT_EQ(Defects(message), QStringList());
     EXPECT_EQ(message[QStringLiteral("unsent")].toString(), QStringLiteral("1"));
     EXPECT_EQ(message[QStringLiteral("body")].toString(), kBody + QLatin1Char('\n')) << "plus the layout's line end";
@@ -155,7 +144,7 @@ TEST_F(MailTest, PythonReadsHeaderTextBackUnchanged)
                                              "<zwei@example.org>");
     ASSERT_TRUE(CreateAndOpenMail(
         sender, QString::fromUtf8("Jürgen Müller <jm@example.org>"), subject, QStringLiteral("x"), pdf));
-    const QJsonObject message = ReadBack(pdf + QStringLiteral(".eml"));
+    const QJsonObject message = pd::test::ReadMessageBack(pdf + QStringLiteral(".eml"));
     EXPECT_EQ(Defects(message), QStringList());
     EXPECT_EQ(message[QStringLiteral("subject")].toString(), subject);
     const QJsonArray to = message[QStringLiteral("to")].toArray();
@@ -179,7 +168,7 @@ TEST_F(MailTest, LineBreaksInHeaderValuesAddNoHeaders)
         QStringLiteral("x"), pdf));
     // The blanks leave broken addresses behind, which the reader may well complain about; what
     // counts is that no header was added.
-    const QJsonObject message = ReadBack(pdf + QStringLiteral(".eml"));
+    const QJsonObject message = pd::test::ReadMessageBack(pdf + QStringLiteral(".eml"));
     QStringList headers;
     for (const QJsonValue& header : message[QStringLiteral("headers")].toArray())
         headers << header.toString();
