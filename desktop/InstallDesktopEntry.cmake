@@ -1,5 +1,5 @@
-# Install-time step: writes the desktop entry with the path of the installed program and installs
-# it (staged installations through DESTDIR included; the entry names the final path).
+# Install-time step: writes the desktop entry with the path of the installed program (a staged
+# installation through DESTDIR included: the entry names the final path).
 set(program "${CMAKE_INSTALL_PREFIX}/bin/paperdart")
 
 # Exec holds the path as one quoted argument: inside the quotes '"', '`', '$' and '\' take a
@@ -13,5 +13,9 @@ string(REPLACE "\\" "\\\\" PD_DESKTOP_TRYEXEC "${program}")
 
 file(READ "${PD_DESKTOP_TEMPLATE}" entry)
 string(CONFIGURE "${entry}" entry @ONLY)
-file(WRITE "${PD_DESKTOP_WORK}/paperdart.desktop" "${entry}")
-file(INSTALL "${PD_DESKTOP_WORK}/paperdart.desktop" DESTINATION "${CMAKE_INSTALL_PREFIX}/share/applications")
+# Written straight to its place: a copy in the build tree would belong to whoever installed first
+# (root, for a system-wide installation) and stand in the way of the next installation.
+set(destination "${CMAKE_INSTALL_PREFIX}/share/applications/paperdart.desktop")
+message(STATUS "Installing: $ENV{DESTDIR}${destination}")
+file(WRITE "$ENV{DESTDIR}${destination}" "${entry}")
+list(APPEND CMAKE_INSTALL_MANIFEST_FILES "${destination}")
