@@ -16,6 +16,7 @@
 #include <QSize>
 #include <QThread>
 
+#include "platform/desktopentry.h"
 #include "tests/support/testsupport.h"
 
 namespace {
@@ -61,41 +62,13 @@ Output Install(const QString& prefix, const QString& destdir = {})
         { QStringLiteral("--install"), QStringLiteral(PD_BUILD_DIR), QStringLiteral("--prefix"), prefix }, environment);
 }
 
-// The value of a key in the desktop entry's main group, with the string escapes of the format undone.
-QString EntryValue(const QByteArray& entry, const QString& key)
+// The text after "key=" on the line of that key; for keys whose values hold no escapes.
+QString RawValue(const QByteArray& entry, const QString& key)
 {
-    for (const QString& line : QString::fromUtf8(entry).split(QLatin1Char('\n'))) {
-        if (!line.startsWith(key + QLatin1Char('=')))
-            continue;
-        const QString raw = line.mid(key.size() + 1);
-        QString value;
-        for (qsizetype i = 0; i < raw.size(); ++i) {
-            if (raw[i] != QLatin1Char('\\') || i + 1 == raw.size()) {
-                value += raw[i];
-                continue;
-            }
-            const QChar next = raw[++i];
-            value += next == QLatin1Char('s') ? QLatin1Char(' ') : next == QLatin1Char('n') ? QLatin1Char('\n') : next;
-        }
-        return value;
-    }
+    for (const QString& line : QString::fromUtf8(entry).split(QLatin1Char('\n')))
+        if (line.startsWith(key + QLatin1Char('=')))
+            return line.mid(key.size() + 1);
     return {};
-}
-
-// The program of an Exec value: its first argument, unquoted as the desktop entry format says.
-QString ExecProgram(const QString& exec)
-{
-    if (!exec.startsWith(QLatin1Char('"')))
-        return exec.section(QLatin1Char(' '), 0, 0).replace(QStringLiteral("%%"), QStringLiteral("%"));
-    QString program;
-    for (qsizetype i = 1; i < exec.size() && exec[i] != QLatin1Char('"'); ++i) {
-        if (exec[i] == QLatin1Char('\\') && i + 1 < exec.size())
-            ++i;
-        else if (exec[i] == QLatin1Char('%') && i + 1 < exec.size() && exec[i + 1] == QLatin1Char('%'))
-            ++i;
-        program += exec[i];
-    }
-    return program;
 }
 
 // Width and height from a PNG file's header chunk.
@@ -187,16 +160,20 @@ TEST_F(Installation, MenuEntryIsValidAndNamesTheInstalledProgram)
         EXPECT_FALSE(validate.text.contains("error:")) << validate.text.toStdString();
         EXPECT_FALSE(validate.text.contains("warning:")) << validate.text.toStdString();
 
-        const QByteArray entry = ReadBytes(entryFile);
-        // The entry names where the program runs from, never the staging folder.
-        EXPECT_EQ(ExecProgram(EntryValue(entry, QStringLiteral("Exec"))), Installed(QStringLiteral("bin/paperdart")));
-        EXPECT_EQ(EntryValue(entry, QStringLiteral("TryExec")), Installed(QStringLiteral("bin/paperdart")));
-        EXPECT_EQ(EntryValue(entry, QStringLiteral("Name")), QStringLiteral("Paperdart"));
-        EXPECT_EQ(EntryValue(entry, QStringLiteral("Icon")), QStringLiteral("paperdart"));
-        EXPECT_EQ(EntryValue(entry, QStringLiteral("Terminal")), QStringLiteral("false"));
-        EXPECT_EQ(EntryValue(entry, QStringLiteral("Categories")), QStringLiteral("Office;Scanning;"));
-        EXPECT_FALSE(EntryValue(entry, QStringLiteral("Comment")).isEmpty());
-        EXPECT_FALSE(EntryValue(entry, QStringLiteral("Comment[de]")).isEmpty());
+        // Read the way a launcher reads it: the command names where the program runs from, quoted
+        // as one word, never the staging folder.
+        pd::platform::DesktopEntry entry;
+        ASSERT_TRUE(pd::platform::ReadDesktopEntry(entryFile, &entry));
+        EXPECT_EQ(pd::platform::ExpandExec(entry, {}), QStringList { Installed(QStringLiteral("bin/paperdart")) });
+        EXPECT_EQ(entry.name, QStringLiteral("Paperdart"));
+        EXPECT_EQ(entry.icon, QStringLiteral("paperdart"));
+        EXPECT_FALSE(entry.terminal);
+        const QByteArray text = ReadBytes(entryFile);
+        EXPECT_EQ(RawValue(text, QStringLiteral("TryExec")), Installed(QStringLiteral("bin/paperdart")));
+        EXPECT_EQ(RawValue(text, QStringLiteral("Terminal")), QStringLiteral("false"));
+        EXPECT_EQ(RawValue(text, QStringLiteral("Categories")), QStringLiteral("Office;Scanning;"));
+        EXPECT_FALSE(RawValue(text, QStringLiteral("Comment")).isEmpty());
+        EXPECT_FALSE(RawValue(text, QStringLiteral("Comment[de]")).isEmpty());
         EXPECT_TRUE(QFileInfo(c.destdir + Installed(QStringLiteral("bin/paperdart"))).isExecutable());
     }
 }
