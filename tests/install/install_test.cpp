@@ -278,21 +278,25 @@ TEST_F(InstalledRun, FindsItsFolderThroughTheLinkAndReadsItsConfiguration)
 {
     struct Case {
         const char* name;
-        QByteArray config; // config/Hollowell.INI, empty: as installed
+        int level; // written over the installed file's value; -1 leaves the file as installed
         int lines; // log lines of one run
     };
     const Case cases[] = {
-        { "as installed", {}, 2 },
-        // Level 0 leaves only the start line: the file beside the resolved program was read.
-        { "level 0", "[LOG]\nLevel=0\n", 1 },
+        { "as installed", -1, 2 },
+        // Level 0 leaves only the start line: the shipped file beside the resolved program was read.
+        { "level 0", 0, 1 },
     };
     const QString home = m_folder.File(QStringLiteral("home"));
     const QString log = ProgramFolder() + QStringLiteral("log");
+    const QString config = ProgramFolder() + QStringLiteral("config/Hollowell.INI");
+    const QByteArray installed = ReadBytes(config);
+    ASSERT_TRUE(installed.contains("\nLevel=10\n"));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         QDir(log).removeRecursively();
-        if (!c.config.isEmpty())
-            WriteBytes(ProgramFolder() + QStringLiteral("config/Hollowell.INI"), c.config);
+        if (c.level >= 0)
+            WriteBytes(
+                config, QByteArray(installed).replace("\nLevel=10\n", "\nLevel=" + QByteArray::number(c.level) + '\n'));
         EXPECT_EQ(RunUntilTerminated({ Installed(QStringLiteral("bin/paperdart")) }, Environment(home)), 0);
         const QList<QByteArray> lines = LogLines(log);
         ASSERT_EQ(lines.size(), c.lines);
