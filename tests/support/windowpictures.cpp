@@ -12,7 +12,10 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFont>
 #include <QImage>
+#include <QLinearGradient>
+#include <QPainter>
 #include <QPixmap>
 #include <QTemporaryDir>
 
@@ -70,11 +73,41 @@ void Settle()
         QApplication::processEvents(QEventLoop::AllEvents, 50);
 }
 
+// The window as a desktop shows it: its caption in a title bar above the contents, a thin frame
+// and a soft shadow, which the virtual display, having no window manager, does not draw.
+QImage Framed(QWidget& window)
+{
+    constexpr int kTitle = 28;
+    constexpr int kFrame = 1;
+    constexpr int kShadow = 6;
+    const QPixmap content = window.grab();
+    const QRect outer(0, 0, content.width() + 2 * kFrame, content.height() + kTitle + 2 * kFrame);
+    QImage image(outer.width() + kShadow, outer.height() + kShadow, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    for (int offset = kShadow; offset > 0; --offset)
+        painter.fillRect(outer.translated(offset, offset), QColor(0, 0, 0, 14));
+    painter.fillRect(outer, QColor(0x4a, 0x62, 0x84));
+    const QRect title(kFrame, kFrame, content.width(), kTitle);
+    QLinearGradient shade(title.topLeft(), title.bottomLeft());
+    shade.setColorAt(0, QColor(0xee, 0xf2, 0xf8));
+    shade.setColorAt(1, QColor(0xcf, 0xda, 0xe8));
+    painter.fillRect(title, shade);
+    QFont font = window.font();
+    font.setBold(true);
+    font.setPixelSize(13);
+    painter.setFont(font);
+    painter.setPen(QColor(0x1c, 0x2a, 0x3c));
+    painter.drawText(title, Qt::AlignCenter, window.windowTitle());
+    painter.drawPixmap(kFrame, kFrame + kTitle, content);
+    return image;
+}
+
 bool Save(QWidget& window, const QString& path)
 {
     Settle();
-    const QImage picture = window.grab().toImage();
-    if (picture.isNull() || !picture.save(path, "PNG")) {
+    const QImage picture = Framed(window);
+    if (!picture.save(path, "PNG")) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
         return false;
     }
