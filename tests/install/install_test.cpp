@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <QDate>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
