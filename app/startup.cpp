@@ -5,6 +5,7 @@
 #include <ranges>
 
 #include <QApplication>
+#include <QIcon>
 #include <QTimer>
 
 #include "app/paperdartform.h"
@@ -69,6 +70,10 @@ public:
         , m_application(m_argc, m_argv)
     {
         QApplication::setApplicationDisplayName(u"Paperdart"_s);
+        // The desktop matches the windows to the menu entry "paperdart.desktop" and shows its icon,
+        // which an installation puts into the icon theme.
+        QGuiApplication::setDesktopFileName(u"paperdart"_s);
+        QApplication::setWindowIcon(QIcon::fromTheme(u"paperdart"_s));
         // The run ends when the main window closes, not when some last window does.
         QApplication::setQuitOnLastWindowClosed(false);
     }

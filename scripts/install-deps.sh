@@ -4,12 +4,16 @@
 set -euo pipefail
 
 build_packages=(cmake g++ ninja-build pkg-config qt6-base-dev libsane-dev libturbojpeg0-dev)
+# The menu icon is drawn as SVG; its PNG sizes are rendered from it at build time.
+build_packages+=(librsvg2-bin)
 run_packages=(libqt6gui6 qt6-qpa-plugins fonts-dejavu-core libsane1 sane-airscan sane-utils xdg-utils)
 # What the lookup of a file's associated program reads: content types (file) and /etc/mime.types.
 run_packages+=(file media-types)
 test_packages=(googletest libgtest-dev libgmock-dev python3 qpdf poppler-utils xvfb xauth)
 # The fake network scanner of the end-to-end scanner tests renders its pages with Pillow.
 test_packages+=(python3-pil)
+# The installation test validates the desktop entry.
+test_packages+=(desktop-file-utils)
 # Only the benchmarks in bench/ need these: mpack as a reference program, ImageMagick to draw page sets.
 bench_packages=(mpack imagemagick)
 # Only the opt-in check with real mail programs (tests/mail/real_mail_programs.sh) needs these.

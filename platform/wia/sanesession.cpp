@@ -19,6 +19,8 @@ namespace {
 // noticed while a slow device trickles.
 constexpr SANE_Int kReadChunk = 32 * 1024;
 
+constexpr std::array<int, 3> kProgramSignals { SIGTERM, SIGINT, SIGHUP };
+
 double WordToNumber(const SANE_Option_Descriptor& option, SANE_Word word)
 {
     return option.type == SANE_TYPE_FIXED ? SANE_UNFIX(word) : double(word);
@@ -99,6 +101,8 @@ qint64 ExpectedPageBytes(const SANE_Parameters& p)
 SaneSession::SaneSession(const QString& deviceName)
     : m_name(deviceName)
 {
+    for (std::size_t i = 0; i < kProgramSignals.size(); ++i)
+        ::sigaction(kProgramSignals[i], nullptr, &m_programSignals[i]);
     const QByteArray name = deviceName.toUtf8();
     CheckSaneStatus(sane_open(name.constData(), &m_handle), "sane_open", m_name);
 }
@@ -227,6 +231,13 @@ void SaneSession::Stop()
         return;
     sane_cancel(m_handle);
     qCDebug(lcWia).noquote() << "sane_cancel" << m_name;
+    RestoreProgramSignals();
+}
+
+void SaneSession::RestoreProgramSignals() const
+{
+    for (std::size_t i = 0; i < kProgramSignals.size(); ++i)
+        ::sigaction(kProgramSignals[i], &m_programSignals[i], nullptr);
 }
 
 void SaneSession::Cancel()
@@ -297,6 +308,8 @@ void SaneSession::ReadFrame(
         if (progress)
             progress(done);
     }
+    // The backend's reader has long set up its signals by the end of its frame.
+    RestoreProgramSignals();
     page.EndFrame();
 }
 

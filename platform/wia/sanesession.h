@@ -1,6 +1,8 @@
 #pragma once
 
+#include <array>
 #include <atomic>
+#include <csignal>
 #include <functional>
 #include <optional>
 #include <sane/sane.h>
@@ -55,10 +57,17 @@ private:
     int OptionIndex(const char* name) const;
     void Start();
     void Stop();
+    void RestoreProgramSignals() const;
     int DotsPerInch() const;
     // Reads the frame just started into page.
     void ReadFrame(
         PageAssembler& page, TransferProgress& done, const std::function<void(const TransferProgress&)>& progress);
+
+    // The process's handlers of the signals that end the program in order (SIGTERM, SIGINT,
+    // SIGHUP) as they were at sane_open. A backend reading on a thread of its own may set them
+    // for that thread, process-wide (the test backend puts SIGTERM back to its default action at
+    // each sane_start); they are put back once a frame is read and when a batch ends.
+    std::array<struct sigaction, 3> m_programSignals {};
 
     QString m_name;
     SANE_Handle m_handle = nullptr;

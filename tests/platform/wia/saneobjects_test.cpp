@@ -1,5 +1,7 @@
 #include <atomic>
+#include <csignal>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <thread>
 
 #include "platform/wia/sanedevices.h"
@@ -248,6 +250,44 @@ TEST(SaneTransfer, CancelFromAnotherThreadStopsASlowDevice)
     EXPECT_LT(bytesRead, bytesExpected);
     // The device is free again for the next page.
     EXPECT_FALSE(item->Transfer({}).isEmpty());
+}
+
+// The program ends in order on logout or Ctrl+C through handlers of its own. A backend that
+// reads on a thread may set the process's handlers for that thread: the test backend puts SIGTERM
+// back to its default action at each sane_start, so the next logout would kill the program.
+TEST(SaneTransfer, TheProgramsSignalHandlersOutliveEveryScan)
+{
+    constexpr int kSignals[] = { SIGTERM, SIGINT, SIGHUP };
+    struct sigaction previous[std::size(kSignals)] {};
+    struct sigaction ours { };
+    ours.sa_handler = [](int) {};
+    sigemptyset(&ours.sa_mask);
+    for (std::size_t i = 0; i < std::size(kSignals); ++i)
+        ::sigaction(kSignals[i], &ours, &previous[i]);
+    const auto stillOurs = [&](const char* when) {
+        for (const int signal : kSignals) {
+            struct sigaction now { };
+            ::sigaction(signal, nullptr, &now);
+            EXPECT_EQ(now.sa_handler, ours.sa_handler) << "signal " << signal << " " << when;
+        }
+    };
+
+    {
+        PrivateSane sane;
+        const auto device = ConnectFirst();
+        SetDevice(device, WIA_DPS_DOCUMENT_HANDLING_SELECT, FEEDER | DUPLEX);
+        while (DeviceValue(device, WIA_DPS_DOCUMENT_HANDLING_STATUS) & FEED_READY) {
+            ASSERT_FALSE(ScanItem(device)->Transfer({}).isEmpty());
+            stillOurs("after a feeder page");
+        }
+        stillOurs("after the feeder ran empty");
+        SetDevice(device, WIA_DPS_DOCUMENT_HANDLING_SELECT, FLATBED);
+        ASSERT_FALSE(ScanItem(device)->Transfer({}).isEmpty());
+        stillOurs("after a flatbed page");
+    }
+    stillOurs("after the device was closed");
+    for (std::size_t i = 0; i < std::size(kSignals); ++i)
+        ::sigaction(kSignals[i], &previous[i], nullptr);
 }
 
 } // namespace
