@@ -8,6 +8,7 @@
 
 #include "logging/log.h"
 #include "platform/folders.h"
+#include "platform/wia/wia.h"
 #include "scan/scandispatcher.h"
 #include "scan/wiascan.h"
 #include "tests/platform/imaging/imagingtestdata.h"
@@ -224,6 +225,12 @@ TEST_F(WiaScan, PageStillBeingWrittenWhenTheScanEndsIsInThePdf)
     } cases[] = {
         { "feeder runs empty", true, { large }, {}, 0, 0 },
         { "feeder jams", true, { large, kFails, kBlack }, {}, 0, 0 },
+        { "next page cancelled", true, { large, kBlack },
+            [this] {
+                if (Transfers() == 2)
+                    throw platform::wia::Error(QStringLiteral("cancelled"), true);
+            },
+            0, 0 },
         { "flatbed answered no", false, { large }, {}, 0, 1 },
         // An error no page step expects ends the scan at once, with the PDF closed first.
         { "unexpected error", true, { large, kBlack },
