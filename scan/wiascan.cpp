@@ -146,7 +146,7 @@ int ClosePdf(const QString& pdfPath, int pagesKept, int result)
 }
 
 // Lets the page in flight end before the file is closed; the error that ends the scan is
-// already on its way, and one of the page's write would only hide it.
+// already on its way, and an error of the page's own write would only hide it.
 void WaitQuietly(PageWriter& writer)
 {
     try {
