@@ -1,6 +1,7 @@
 #include "scan/wiascan.h"
 
 #include <functional>
+#include <memory>
 
 #include <QFile>
 
@@ -9,6 +10,7 @@
 #include "scan/pagebitmap.h"
 #include "scan/pageimage.h"
 #include "scan/pageops.h"
+#include "scan/pagewriter.h"
 #include "scan/pdffolder.h"
 #include "scan/scandispatcher.h"
 #include "scan/scanlog.h"
@@ -37,6 +39,7 @@ struct Scan {
     bool feederMode = false;
     int pagesKept = 0;
     int result = 0;
+    PageWriter writer; // kept pages on their way into the PDF
 };
 
 std::shared_ptr<IDevice> ConnectTo(const QString& deviceId)
@@ -71,12 +74,11 @@ void TakePage(Scan& scan, const QByteArray& bmp)
         return;
     ++scan.pagesKept;
     CropToContent(page, kDarkLimit);
+    // The page before is written first: its memory then takes this page's bitmap.
+    scan.writer.Finish();
     if (platform::HGLOBAL dib = BitmapToDib(page)) {
-        struct Free {
-            platform::HGLOBAL dib;
-            ~Free() { DIB_Free(dib); }
-        } free { dib };
-        TWAIN_DibWritePage(dib);
+        std::shared_ptr<platform::HeapBlock> owned(dib, DIB_Free);
+        scan.writer.Add([owned] { TWAIN_DibWritePage(owned.get()); });
     }
 }
 
@@ -121,6 +123,13 @@ void ScanPages(Scan& scan, const QString& deviceId, bool colour, int resolution,
             goOn = false;
         }
     }
+    // The last page goes into the PDF before the scan ends; a failed write ends it as a failed
+    // page step would.
+    try {
+        scan.writer.Finish();
+    } catch (const std::exception& error) {
+        qCDebug(lcScan) << "page step ended:" << error.what();
+    }
 }
 
 // Completes the PDF; a scan without kept pages leaves no file.
@@ -134,6 +143,16 @@ int ClosePdf(const QString& pdfPath, int pagesKept, int result)
         result = -1;
     }
     return result;
+}
+
+// Lets the page in flight end before the file is closed; the error that ends the scan is
+// already on its way, and an error of the page's own write would only hide it.
+void WaitQuietly(PageWriter& writer)
+{
+    try {
+        writer.Finish();
+    } catch (...) {
+    }
 }
 
 // Writes the first property of the ID that takes the value; list gives the property list anew
@@ -228,6 +247,7 @@ int WiaScanToPdf(const QString& pdfPath, bool colour, double threshold, int reso
         ScanPages(scan, deviceId, colour, resolution, feeder);
     } catch (...) {
         // The device is let go before the file is closed; the error goes on to the dispatcher.
+        WaitQuietly(scan.writer);
         scan.item.reset();
         scan.device.reset();
         ClosePdf(pdfPath, scan.pagesKept, -1);

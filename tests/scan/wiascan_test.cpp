@@ -1,4 +1,6 @@
+#include <csignal>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <QDir>
 #include <QFile>
@@ -6,6 +8,7 @@
 
 #include "logging/log.h"
 #include "platform/folders.h"
+#include "platform/wia/wia.h"
 #include "scan/scandispatcher.h"
 #include "scan/wiascan.h"
 #include "tests/platform/imaging/imagingtestdata.h"
@@ -185,6 +188,94 @@ TEST_F(WiaScan, FeederRunsUntilEmptyAndEndsHowTheFeederEnds)
         EXPECT_EQ(Questions(), c.questions);
         EXPECT_EQ(JobFolderEntries().size(), c.pages > 0 ? 1 : 0);
     }
+}
+
+TEST_F(WiaScan, PagesGoIntoThePdfInTheOrderScanned)
+{
+    // Large and small pages in turn, so that a small one is read while a large one is still being
+    // written. A black page is cropped by its first column and row.
+    const std::vector<std::pair<int, int>> sizes { { 1201, 1701 }, { 41, 31 }, { 801, 601 }, { 61, 21 }, { 1001, 11 } };
+    std::deque<FakePage> feeder;
+    for (const auto& [width, height] : sizes)
+        feeder.push_back({ Page(width, height, '\0') });
+    wia.scanners = { Scanner(QStringLiteral("fake:0"), feeder) };
+    EXPECT_EQ(Scan(true), 0);
+    const std::vector<std::pair<double, double>> pages = platform::imaging::test::PageSizes(m_pdf);
+    ASSERT_EQ(pages.size(), sizes.size());
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        SCOPED_TRACE(i);
+        // 150 dpi: points = pixels x 72 / 150.
+        EXPECT_NEAR(pages[i].first, (sizes[i].first - 1) * 0.48, 0.5);
+        EXPECT_NEAR(pages[i].second, (sizes[i].second - 1) * 0.48, 0.5);
+    }
+}
+
+TEST_F(WiaScan, PageStillBeingWrittenWhenTheScanEndsIsInThePdf)
+{
+    // Large enough that the scan's end comes while the page is being encoded.
+    const FakePage large { Page(2000, 2800, '\0') };
+    struct NotAScannerError { };
+    const struct {
+        const char* name;
+        bool feeder;
+        std::deque<FakePage> pages;
+        std::function<void()> onTransfer;
+        int result;
+        int questions;
+    } cases[] = {
+        { "feeder runs empty", true, { large }, {}, 0, 0 },
+        { "feeder jams", true, { large, kFails, kBlack }, {}, 0, 0 },
+        { "next page cancelled", true, { large, kBlack },
+            [this] {
+                if (Transfers() == 2)
+                    throw platform::wia::Error(QStringLiteral("cancelled"), true);
+            },
+            0, 0 },
+        { "flatbed answered no", false, { large }, {}, 0, 1 },
+        // An error no page step expects ends the scan at once, with the PDF closed first.
+        { "unexpected error", true, { large, kBlack },
+            [this] {
+                if (Transfers() == 2)
+                    throw NotAScannerError {};
+            },
+            -1, 0 },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        wia.scanners = { c.feeder ? Scanner(QStringLiteral("fake:0"), c.pages)
+                                  : Scanner(QStringLiteral("fake:0"), {}, c.pages) };
+        wia.onTransfer = c.onTransfer;
+        wia.events.clear();
+        QFile::remove(m_pdf);
+        EXPECT_EQ(Scan(c.feeder), c.result);
+        EXPECT_EQ(PdfPages(), 1);
+        EXPECT_EQ(Questions(), c.questions);
+        EXPECT_EQ(JobFolderEntries(), QStringList { QFileInfo(m_pdf).fileName() });
+        EXPECT_EQ(wia.Count(QStringLiteral("report Unable to combine files.")), 0);
+    }
+    EXPECT_EQ(Log().count(QLatin1String("except: scan")), 1);
+}
+
+TEST_F(WiaScan, PageWhoseWriteFailsAfterItsHandOverFailsTheScan)
+{
+    wia.scanners = { Scanner(QStringLiteral("fake:0"), { kBlack, kBlack, kBlack }) };
+    // In a child: the file size limit and the ignored signal stay there. The PDF's first page
+    // already goes beyond the limit, while the next page is being read.
+    const int status = pd::test::RunInChild([this] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit { 512, 512 };
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
+            return 10;
+        if (Scan(true) != -1)
+            return 11;
+        if (wia.Count(QStringLiteral("report Unable to combine files.")) != 1)
+            return 12;
+        // All pages were read: the write's failure sticks until the end, as the PDF's own error.
+        if (Transfers() != 3)
+            return 13;
+        return JobFolderEntries().isEmpty() ? 0 : 14;
+    });
+    EXPECT_EQ(status, 0);
 }
 
 TEST_F(WiaScan, DeviceWithoutFeederScansTheFeederRequestFromTheGlass)
