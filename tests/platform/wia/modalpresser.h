@@ -53,7 +53,10 @@ private:
         }
         if (!m_answers.empty() && m_answers.front().window == window->objectName()
             && (!m_answers.front().ready || m_answers.front().ready(window))) {
-            if (auto* button = window->findChild<QPushButton*>(m_answers.front().button)) {
+            // A disabled button ignores the click: a window still closing after an earlier
+            // press (its cancel greyed out) must not take the answer meant for the next one.
+            auto* button = window->findChild<QPushButton*>(m_answers.front().button);
+            if (button && button->isEnabled()) {
                 m_answers.pop_front();
                 button->click();
                 return;
