@@ -338,7 +338,8 @@ void TForm_Paperdart::ScanAndSend(bool feeder)
         DeleteJobFiles();
         const QString time = Now().toString(u"yyyyMMdd_HHmm"_s);
         // The folder where the user's mail program can read the files; without it nothing is written.
-        const QString folder = mail::CreateJobFolder();
+        const mail::MailProgram program = mail::FindMailProgram();
+        const QString folder = mail::CreateJobFolder(program);
         if (folder.isEmpty()) {
             ui::ErrorBox(kNoJobFolderText);
             return;
@@ -356,7 +357,7 @@ void TForm_Paperdart::ScanAndSend(bool feeder)
             return;
         }
         try {
-            SendScannedPdf(before);
+            SendScannedPdf(program, before);
         } catch (const platform::Error& error) {
             logging::WriteLogException(error, u"SCAN "_s, 1);
         }
@@ -365,7 +366,7 @@ void TForm_Paperdart::ScanAndSend(bool feeder)
     }
 }
 
-void TForm_Paperdart::SendScannedPdf(const FileIdentity& before)
+void TForm_Paperdart::SendScannedPdf(const mail::MailProgram& program, const FileIdentity& before)
 {
     const FileIdentity after = FileIdentity::Of(PdfPath);
     if (!after.exists || after.SameFileAs(before)) {
@@ -376,7 +377,7 @@ void TForm_Paperdart::SendScannedPdf(const FileIdentity& before)
     const settings::TForm_MAILConfig* config = settings::Form_MAILConfig;
     if (config == nullptr)
         throw platform::Error(u"Die Konfiguration fehlt"_s);
-    const bool handedOver = mail::CreateAndOpenMail(QString(), platform::Trim(ComboBoxEmpfaenger->currentText()),
+    const bool handedOver = mail::CreateAndOpenMail(program, QString(), platform::Trim(ComboBoxEmpfaenger->currentText()),
         platform::Trim(config->SubjectText()), config->BodyText(), PdfPath);
     if (handedOver)
         return;

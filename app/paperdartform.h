@@ -7,6 +7,10 @@
 
 #include "ui/quorform.h"
 
+namespace pd::mail {
+struct MailProgram;
+}
+
 class QAction;
 class QComboBox;
 class QFrame;
@@ -91,9 +95,10 @@ private:
     void CreateControls();
     QPushButton* PanelButton(const QString& name, const QString& caption, int width);
     void FillRecipients();
-    // Step after a successful scan: mail the PDF if this scan wrote one.
+    // Step after a successful scan: mail the PDF, if this scan wrote one, to the program the job
+    // made its folder for.
     struct FileIdentity;
-    void SendScannedPdf(const FileIdentity& before);
+    void SendScannedPdf(const mail::MailProgram& program, const FileIdentity& before);
 };
 
 // The process-wide reference to the main window while it exists.

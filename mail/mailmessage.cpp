@@ -12,6 +12,7 @@
 #include "mail/encoders.h"
 #include "mail/handoff.h"
 #include "mail/headerencoding.h"
+#include "mail/mailprogram.h"
 #include "platform/largebuffer.h"
 
 namespace pd::mail {
@@ -144,11 +145,17 @@ bool WriteMailMessage(const QString& sender, const QString& recipient, const QSt
 bool CreateAndOpenMail(const QString& sender, const QString& recipient, const QString& subject, const QString& body,
     const QString& attachmentPath)
 {
+    return CreateAndOpenMail(FindMailProgram(), sender, recipient, subject, body, attachmentPath);
+}
+
+bool CreateAndOpenMail(const MailProgram& program, const QString& sender, const QString& recipient,
+    const QString& subject, const QString& body, const QString& attachmentPath)
+{
     const QDateTime now = g_clock ? g_clock() : QDateTime::currentDateTime();
     const QString messagePath = MailMessagePath(attachmentPath);
     if (!WriteMailMessage(sender, recipient, subject, body, attachmentPath, messagePath, now))
         return false;
-    return HandOverDraft(FindMailProgram(), { recipient, subject, body, attachmentPath, messagePath });
+    return HandOverDraft(program, { recipient, subject, body, attachmentPath, messagePath });
 }
 
 void SetMailClock(std::function<QDateTime()> clock)

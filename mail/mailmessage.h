@@ -7,6 +7,8 @@
 
 namespace pd::mail {
 
+struct MailProgram;
+
 // Path of the message file for an attachment: the attachment path + ".eml".
 QString MailMessagePath(const QString& attachmentPath);
 
@@ -23,6 +25,11 @@ bool WriteMailMessage(const QString& sender, const QString& recipient, const QSt
 // hand-off was accepted. Shows nothing and logs nothing; the caller decides what to tell the user.
 bool CreateAndOpenMail(const QString& sender, const QString& recipient, const QString& subject, const QString& body,
     const QString& attachmentPath);
+
+// The same for a mail program found before: a job that has put its files where that program can
+// read them hands the draft to that program, and asks the desktop only once.
+bool CreateAndOpenMail(const MailProgram& program, const QString& sender, const QString& recipient,
+    const QString& subject, const QString& body, const QString& attachmentPath);
 
 // The time source of CreateAndOpenMail; an empty function restores the system clock. For tests.
 void SetMailClock(std::function<QDateTime()> clock);

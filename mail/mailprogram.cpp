@@ -156,9 +156,4 @@ QString CreateJobFolder(const MailProgram& program, const QString& name)
     return util::CreatePrivateTempFolder(name);
 }
 
-QString CreateJobFolder()
-{
-    return CreateJobFolder(FindMailProgram());
-}
-
 } // namespace pd::mail

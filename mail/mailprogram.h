@@ -47,7 +47,4 @@ MailProgram DescribeMailProgram(const platform::DesktopEntry& entry);
 // made private: nothing may then be written.
 QString CreateJobFolder(const MailProgram& program, const QString& name = QStringLiteral("Paperdart"));
 
-// CreateJobFolder for the mail program the desktop names now.
-QString CreateJobFolder();
-
 } // namespace pd::mail
