@@ -1,3 +1,4 @@
+#include <cmath>
 #include <vector>
 
 #include <QRegularExpression>
@@ -130,6 +131,42 @@ bool HasFeeder(SaneSession& s)
     return false;
 }
 
+// The scan area runs from the top left option to the bottom right one. Properties give its sides
+// in thousandths of an inch; SANE gives millimetres, or pixels at the current resolution.
+struct AreaSide {
+    const char* topLeft;
+    const char* bottomRight;
+};
+constexpr AreaSide kAreaWidth { "tl-x", "br-x" };
+constexpr AreaSide kAreaHeight { "tl-y", "br-y" };
+
+double ThousandthsPerUnit(SaneSession& s, const char* option)
+{
+    if (!s.CountsPixels(option))
+        return 1000.0 / 25.4;
+    const double dpi = s.NumberOption(XResolutionOption(s)).value_or(0);
+    if (dpi <= 0)
+        throw Error(QStringLiteral("%1: a scan area in pixels without a resolution").arg(s.Name()));
+    return 1000.0 / dpi;
+}
+
+int ReadAreaSide(SaneSession& s, const AreaSide& side)
+{
+    const double extent = s.NumberOption(side.bottomRight).value_or(0) - s.NumberOption(side.topLeft).value_or(0);
+    return int(std::lround(extent * ThousandthsPerUnit(s, side.bottomRight)));
+}
+
+// The area starts at the top left corner; a side longer than the device reaches is cut to its
+// reach.
+void WriteAreaSide(SaneSession& s, const AreaSide& side, int thousandths)
+{
+    if (thousandths <= 0)
+        throw Error(QStringLiteral("%1: a scan area side of %2/1000 inch").arg(s.Name()).arg(thousandths));
+    if (s.HasOption(side.topLeft))
+        s.SetNumberOption(side.topLeft, 0);
+    s.SetNumberOption(side.bottomRight, thousandths / ThousandthsPerUnit(s, side.bottomRight));
+}
+
 void ReadOnly(SaneSession& s, int)
 {
     throw Error(QStringLiteral("%1: document handling status is read only").arg(s.Name()));
@@ -142,6 +179,12 @@ const PropertyRule kDeviceProperties[] = {
     { WIA_DPS_DOCUMENT_HANDLING_STATUS, HasFeeder,
         [](SaneSession& s) { return IsFeederSource(s.StringOption("source")) && s.ProbeFeeder() ? FEED_READY : 0; },
         ReadOnly },
+    { WIA_DPS_PAGE_WIDTH, [](SaneSession& s) { return s.HasOption(kAreaWidth.bottomRight); },
+        [](SaneSession& s) { return ReadAreaSide(s, kAreaWidth); },
+        [](SaneSession& s, int value) { WriteAreaSide(s, kAreaWidth, value); } },
+    { WIA_DPS_PAGE_HEIGHT, [](SaneSession& s) { return s.HasOption(kAreaHeight.bottomRight); },
+        [](SaneSession& s) { return ReadAreaSide(s, kAreaHeight); },
+        [](SaneSession& s, int value) { WriteAreaSide(s, kAreaHeight, value); } },
 };
 
 const PropertyRule kItemProperties[] = {
@@ -153,6 +196,9 @@ const PropertyRule kItemProperties[] = {
         [](SaneSession& s, int dpi) { s.SetNumberOption(YResolutionOption(s), dpi); } },
     { WIA_IPS_CUR_INTENT, [](SaneSession& s) { return !s.StringChoices("mode").isEmpty(); },
         [](SaneSession& s) { return ModeValue(s.StringOption("mode")); }, WriteMode },
+    { WIA_IPA_DEPTH, [](SaneSession& s) { return s.HasOption("depth"); },
+        [](SaneSession& s) { return ReadNumber(s, "depth"); },
+        [](SaneSession& s, int bits) { s.SetNumberOption("depth", bits); } },
 };
 
 class SaneProperty : public IProperty {

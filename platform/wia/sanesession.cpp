@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 #include <exception>
+#include <mutex>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -96,6 +98,17 @@ qint64 ExpectedPageBytes(const SANE_Parameters& p)
     return qint64(p.bytes_per_line) * p.lines * (singleColour ? 3 : 1);
 }
 
+struct OpenSessions {
+    std::mutex mutex;
+    std::set<SaneSession*> sessions;
+};
+
+OpenSessions& Open()
+{
+    static OpenSessions open;
+    return open;
+}
+
 } // namespace
 
 SaneSession::SaneSession(const QString& deviceName)
@@ -105,17 +118,39 @@ SaneSession::SaneSession(const QString& deviceName)
         ::sigaction(kProgramSignals[i], nullptr, &m_programSignals[i]);
     const QByteArray name = deviceName.toUtf8();
     CheckSaneStatus(sane_open(name.constData(), &m_handle), "sane_open", m_name);
+    const std::lock_guard lock(Open().mutex);
+    Open().sessions.insert(this);
 }
 
 SaneSession::~SaneSession()
 {
+    {
+        const std::lock_guard lock(Open().mutex);
+        Open().sessions.erase(this);
+    }
+    Close();
+}
+
+void SaneSession::Close()
+{
+    if (!m_handle)
+        return;
     Stop();
-    sane_close(m_handle);
+    sane_close(std::exchange(m_handle, nullptr));
     qCDebug(lcWia).noquote() << "sane_close" << m_name;
+}
+
+void SaneSession::CloseAll()
+{
+    const std::lock_guard lock(Open().mutex);
+    for (SaneSession* session : Open().sessions)
+        session->Close();
 }
 
 int SaneSession::OptionIndex(const char* name) const
 {
+    if (!m_handle)
+        return -1;
     for (SANE_Int i = 1;; ++i) {
         const SANE_Option_Descriptor* option = sane_get_option_descriptor(m_handle, i);
         if (!option)
@@ -176,6 +211,12 @@ QStringList SaneSession::StringChoices(const char* name) const
     return choices;
 }
 
+bool SaneSession::CountsPixels(const char* name) const
+{
+    const int index = OptionIndex(name);
+    return index >= 0 && sane_get_option_descriptor(m_handle, index)->unit == SANE_UNIT_PIXEL;
+}
+
 void SaneSession::SetNumberOption(const char* name, double value)
 {
     const QString what = m_name + QLatin1Char(' ') + QLatin1String(name) + QLatin1Char('=') + QString::number(value);
@@ -214,6 +255,7 @@ void SaneSession::SetStringOption(const char* name, const QString& value)
 
 void SaneSession::Start()
 {
+    ThrowWhenClosed();
     m_pageDpi = DotsPerInch();
     const SANE_Status status = sane_start(m_handle);
     if (status == SANE_STATUS_GOOD)
@@ -232,6 +274,12 @@ void SaneSession::Stop()
     sane_cancel(m_handle);
     qCDebug(lcWia).noquote() << "sane_cancel" << m_name;
     RestoreProgramSignals();
+}
+
+void SaneSession::ThrowWhenClosed() const
+{
+    if (!m_handle)
+        throw Error(m_name + QStringLiteral(": the scanner library has ended"));
 }
 
 void SaneSession::RestoreProgramSignals() const
@@ -253,6 +301,7 @@ bool SaneSession::ProbeFeeder()
 {
     if (m_framePending)
         return true;
+    ThrowWhenClosed();
     m_pageDpi = DotsPerInch();
     const SANE_Status status = sane_start(m_handle);
     if (status == SANE_STATUS_GOOD) {

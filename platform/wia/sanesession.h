@@ -31,11 +31,18 @@ public:
 
     const QString& Name() const { return m_name; }
 
+    // Closes every session still open, before SANE itself ends: a session kept beyond that (by
+    // the imaging library, say) then throws on use and its destructor has nothing left to close.
+    static void CloseAll();
+
     // Options by name; nullopt or empty when the device has no such active option.
     bool HasOption(const char* name) const;
     std::optional<double> NumberOption(const char* name) const;
     QString StringOption(const char* name) const;
     QStringList StringChoices(const char* name) const;
+    // True when a number option counts in pixels rather than in its physical unit (scan areas of
+    // some backends).
+    bool CountsPixels(const char* name) const;
     // Writes a number (the nearest the option's constraint allows) or a string. Ends an open
     // batch first, as devices take no settings while they scan. Throws when the device refuses.
     void SetNumberOption(const char* name, double value);
@@ -54,6 +61,8 @@ public:
     void Cancel();
 
 private:
+    void Close();
+    void ThrowWhenClosed() const;
     int OptionIndex(const char* name) const;
     void Start();
     void Stop();

@@ -153,7 +153,34 @@ TEST(SaneProperties, ValuesTheDeviceLacksAreRefused)
     EXPECT_EQ(DeviceValue(device, WIA_DPS_DOCUMENT_HANDLING_SELECT), FLATBED);
     EXPECT_THROW(SetDevice(device, WIA_DPS_DOCUMENT_HANDLING_STATUS, FEED_READY), Error);
     EXPECT_THROW(SetItem(device, WIA_IPS_CUR_INTENT, 4), Error);
-    EXPECT_THROW(device->Properties()->Item(3), Error);
+    EXPECT_THROW(device->Properties()->Item(device->Properties()->Count() + 1), Error);
+    EXPECT_THROW(SetDevice(device, WIA_DPS_PAGE_WIDTH, 0), Error);
+}
+
+TEST(SaneProperties, ScanAreaInThousandthsOfAnInchAndBitDepth)
+{
+    PrivateSane sane({ QStringLiteral("geometry_max 297.0") });
+    const auto device = ConnectFirst();
+    const struct {
+        int set;
+        int read; // as the device keeps it: millimetres in its fixed-point steps
+    } sides[] = { { 8268, 8268 }, { 11693, 11693 }, { 1000000, 11693 } };
+    for (const auto& side : sides) {
+        SCOPED_TRACE(side.set);
+        SetDevice(device, WIA_DPS_PAGE_WIDTH, side.set);
+        SetDevice(device, WIA_DPS_PAGE_HEIGHT, side.set);
+        EXPECT_NEAR(DeviceValue(device, WIA_DPS_PAGE_WIDTH), side.read, 1);
+        EXPECT_NEAR(DeviceValue(device, WIA_DPS_PAGE_HEIGHT), side.read, 1);
+    }
+    // 4 inches across at 100 dpi, give or take the device's rounding.
+    SetDevice(device, WIA_DPS_PAGE_WIDTH, 4000);
+    SetItem(device, WIA_IPS_XRES, 100);
+    const QByteArray page = ScanItem(device)->Transfer({});
+    EXPECT_NEAR(scan::LoadBitmap(page).Width(), 400, 1);
+    for (const int bits : { 16, 8 }) {
+        SetItem(device, WIA_IPA_DEPTH, bits);
+        EXPECT_EQ(ItemValue(device, WIA_IPA_DEPTH), bits);
+    }
 }
 
 TEST(SaneProperties, DeviceWithoutSourceHasNoHandlingProperties)
