@@ -1,13 +1,11 @@
 #include "platform/wia/devicesettingsdialog.h"
 
-#include <climits>
 #include <cmath>
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
-#include <QDoubleSpinBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -18,9 +16,9 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QSpinBox>
 #include <QVBoxLayout>
 
+#include "platform/wia/devicesettingcontrols.h"
 #include "platform/wia/devicesettings.h"
 
 namespace pd::platform::wia {
@@ -28,29 +26,6 @@ namespace pd::platform::wia {
 namespace {
 
 using Kind = DeviceSetting::Kind;
-
-// Digits after the point that show x exactly, up to three.
-int DecimalsOf(double x)
-{
-    for (int decimals = 0; decimals < 3; ++decimals) {
-        const double scaled = x * std::pow(10.0, decimals);
-        if (std::abs(scaled - std::round(scaled)) < 1e-3)
-            return decimals;
-    }
-    return 3;
-}
-
-int DecimalsFor(const DeviceSetting& setting)
-{
-    if (!setting.step)
-        return 2;
-    return std::max(DecimalsOf(*setting.step), DecimalsOf(setting.minimum.value_or(0)));
-}
-
-QString WithUnit(const QString& text, const QString& unit)
-{
-    return unit.isEmpty() ? text : text + QLatin1Char(' ') + unit;
-}
 
 // Settings the window shows: a single value it can show, or a button it can press.
 bool Showable(const DeviceSetting& setting)
@@ -92,12 +67,12 @@ private:
         QVariant shown;
     };
 
+    bool Shown(const DeviceSetting& setting) const
+    {
+        return Showable(setting) && (!setting.advanced || m_advanced->isChecked());
+    }
     void Build();
-    QWidget* MakeControl(Control& control, QWidget* parent);
-    QWidget* MakeNumberControl(Control& control, QWidget* parent);
-    QWidget* MakeChoiceControl(Control& control, QWidget* parent);
-    void ShowValue(Control& control);
-    QVariant Edited(const Control& control) const;
+    void Connect(QWidget* control, int index);
     bool Commit(int index);
     bool Write(int index, const QVariant& value);
     void Reread();
@@ -165,7 +140,7 @@ QString DeviceSettingsDialog::CurrentShape() const
 {
     QStringList shapes { QString::number(m_advanced->isChecked()) };
     for (const DeviceSetting& setting : m_list) {
-        if (Showable(setting) && (m_advanced->isChecked() || !setting.advanced))
+        if (Shown(setting))
             shapes << Shape(setting);
     }
     return shapes.join(QChar(3));
@@ -188,28 +163,33 @@ void DeviceSettingsDialog::Build()
     m_controls.clear();
     QGroupBox* box = nullptr;
     QFormLayout* form = nullptr;
+    QString group;
     for (const DeviceSetting& setting : m_list) {
-        if (!Showable(setting) || (setting.advanced && !m_advanced->isChecked()))
+        if (!Shown(setting))
             continue;
-        if (!box || box->title() != setting.group) {
-            box = new QGroupBox(setting.group, content);
+        if (!box || group != setting.group) {
+            group = setting.group;
+            box = new QGroupBox(PlainCaption(group), content);
             form = new QFormLayout(box);
             form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
             column->addWidget(box);
         }
-        Control& control = m_controls.emplace_back(Control { setting, nullptr, QVariant() });
-        QWidget* widget = control.widget = MakeControl(control, box);
-        widget->setObjectName(QString::fromUtf8(setting.name));
-        widget->setToolTip(setting.description);
+        QWidget* widget = CreateSettingControl(setting, box);
+        m_controls.push_back(Control { setting, widget, EditedSettingValue(widget) });
+        Connect(widget, setting.index);
         if (setting.kind == Kind::Bool || setting.kind == Kind::Button) {
             form->addRow(widget);
         } else {
-            auto* label = new QLabel(setting.title + QLatin1Char(':'), box);
+            auto* label = new QLabel(PlainCaption(setting.title) + QLatin1Char(':'), box);
             label->setToolTip(setting.description);
             label->setBuddy(widget);
             form->addRow(label, widget);
         }
-        ShowValue(control);
+    }
+    if (m_controls.empty()) {
+        auto* none = new QLabel(QStringLiteral("Der Scanner bietet hier keine Einstellungen an."), content);
+        none->setObjectName(QStringLiteral("NoSettingsText"));
+        column->addWidget(none);
     }
     column->addStretch();
 
@@ -226,129 +206,24 @@ void DeviceSettingsDialog::Build()
     m_shape = CurrentShape();
 }
 
-QWidget* DeviceSettingsDialog::MakeControl(Control& control, QWidget* parent)
+// Writes a change once it is complete: a check box, list or button at once, a spin box or text
+// field when the user leaves it or presses Enter.
+void DeviceSettingsDialog::Connect(QWidget* control, int index)
 {
-    const DeviceSetting& setting = control.setting;
-    const int index = setting.index;
-    switch (setting.kind) {
-    case Kind::Bool: {
-        auto* box = new QCheckBox(setting.title, parent);
-        box->setEnabled(setting.settable);
+    if (auto* box = qobject_cast<QCheckBox*>(control)) {
         connect(box, &QCheckBox::clicked, this, [this, index](bool checked) { Write(index, checked); });
-        return box;
-    }
-    case Kind::Button: {
-        auto* button = new QPushButton(setting.title, parent);
-        button->setAutoDefault(false);
+    } else if (auto* button = qobject_cast<QPushButton*>(control)) {
         connect(button, &QPushButton::clicked, this, [this, index] { Write(index, QVariant()); });
-        return button;
-    }
-    case Kind::Int:
-    case Kind::Fixed:
-        return setting.numberChoices.isEmpty() ? MakeNumberControl(control, parent)
-                                               : MakeChoiceControl(control, parent);
-    case Kind::String:
-        if (!setting.stringChoices.isEmpty())
-            return MakeChoiceControl(control, parent);
-        auto* edit = new QLineEdit(parent);
-        edit->setReadOnly(!setting.settable);
+    } else if (auto* combo = qobject_cast<QComboBox*>(control)) {
+        connect(combo, &QComboBox::activated, this,
+            [this, index, combo](int row) { Write(index, combo->itemData(row)); });
+        combo->installEventFilter(this);
+    } else if (auto* spin = qobject_cast<QAbstractSpinBox*>(control)) {
+        connect(spin, &QAbstractSpinBox::editingFinished, this, [this, index] { Commit(index); });
+        spin->installEventFilter(this);
+    } else if (auto* edit = qobject_cast<QLineEdit*>(control)) {
         connect(edit, &QLineEdit::editingFinished, this, [this, index] { Commit(index); });
-        return edit;
     }
-    return new QWidget(parent);
-}
-
-QWidget* DeviceSettingsDialog::MakeNumberControl(Control& control, QWidget* parent)
-{
-    const DeviceSetting& setting = control.setting;
-    const int index = setting.index;
-    const QString suffix = setting.unit.isEmpty() ? QString() : QLatin1Char(' ') + setting.unit;
-    QAbstractSpinBox* spin = nullptr;
-    if (setting.kind == Kind::Int) {
-        auto* box = new QSpinBox(parent);
-        box->setRange(int(setting.minimum.value_or(INT_MIN)), int(setting.maximum.value_or(INT_MAX)));
-        box->setSingleStep(std::max(1, int(setting.step.value_or(1))));
-        box->setSuffix(suffix);
-        spin = box;
-    } else {
-        auto* box = new QDoubleSpinBox(parent);
-        box->setDecimals(DecimalsFor(setting));
-        box->setRange(setting.minimum.value_or(-32768.0), setting.maximum.value_or(32767.9999));
-        box->setSingleStep(setting.step.value_or(1.0));
-        box->setSuffix(suffix);
-        spin = box;
-    }
-    spin->setKeyboardTracking(false);
-    spin->setReadOnly(!setting.settable);
-    spin->setButtonSymbols(setting.settable ? QAbstractSpinBox::UpDownArrows : QAbstractSpinBox::NoButtons);
-    spin->setFocusPolicy(Qt::StrongFocus);
-    spin->installEventFilter(this);
-    connect(spin, &QAbstractSpinBox::editingFinished, this, [this, index] { Commit(index); });
-    return spin;
-}
-
-QWidget* DeviceSettingsDialog::MakeChoiceControl(Control& control, QWidget* parent)
-{
-    const DeviceSetting& setting = control.setting;
-    const int index = setting.index;
-    auto* combo = new QComboBox(parent);
-    // Long choices ("This is the very long third entry...") must not widen the window.
-    combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    combo->setMinimumContentsLength(16);
-    for (const QString& choice : setting.stringChoices)
-        combo->addItem(TranslateDeviceText(choice.toUtf8()), choice);
-    for (const double choice : setting.numberChoices)
-        combo->addItem(WithUnit(QLocale().toString(choice), setting.unit), choice);
-    combo->setEnabled(setting.settable);
-    combo->setFocusPolicy(Qt::StrongFocus);
-    combo->installEventFilter(this);
-    connect(combo, &QComboBox::activated, this,
-        [this, index, combo](int row) { Write(index, combo->itemData(row)); });
-    return combo;
-}
-
-// Puts the device's value into the control without it counting as the user's change.
-void DeviceSettingsDialog::ShowValue(Control& control)
-{
-    const QSignalBlocker block(control.widget);
-    const QVariant& value = control.setting.value;
-    if (auto* box = qobject_cast<QCheckBox*>(control.widget)) {
-        box->setChecked(value.toBool());
-    } else if (auto* box = qobject_cast<QSpinBox*>(control.widget)) {
-        box->setValue(int(std::lround(value.toDouble())));
-    } else if (auto* box = qobject_cast<QDoubleSpinBox*>(control.widget)) {
-        box->setValue(value.toDouble());
-    } else if (auto* edit = qobject_cast<QLineEdit*>(control.widget)) {
-        edit->setText(value.toString());
-        edit->setCursorPosition(0);
-    } else if (auto* combo = qobject_cast<QComboBox*>(control.widget)) {
-        int row = -1;
-        for (int i = 0; i < combo->count() && row < 0; ++i) {
-            const QVariant item = combo->itemData(i);
-            if (value.typeId() == QMetaType::Double ? std::abs(item.toDouble() - value.toDouble()) < 1e-6
-                                                    : item.toString() == value.toString())
-                row = i;
-        }
-        // A value outside the device's own list is shown as it is.
-        if (row < 0) {
-            combo->addItem(value.toString(), value);
-            row = combo->count() - 1;
-        }
-        combo->setCurrentIndex(row);
-    }
-    control.shown = Edited(control);
-}
-
-// What a spin box or line edit holds now; invalid for controls whose changes are written at once.
-QVariant DeviceSettingsDialog::Edited(const Control& control) const
-{
-    if (auto* box = qobject_cast<QSpinBox*>(control.widget))
-        return double(box->value());
-    if (auto* box = qobject_cast<QDoubleSpinBox*>(control.widget))
-        return box->value();
-    if (auto* edit = qobject_cast<QLineEdit*>(control.widget))
-        return edit->text();
-    return {};
 }
 
 // Writes what the user typed into the control of the setting, when it differs from the device's.
@@ -357,7 +232,7 @@ bool DeviceSettingsDialog::Commit(int index)
     for (const Control& control : m_controls) {
         if (control.setting.index != index)
             continue;
-        const QVariant edited = Edited(control);
+        const QVariant edited = EditedSettingValue(control.widget);
         if (!control.setting.settable || !edited.isValid() || edited == control.shown)
             return true;
         return Write(index, edited);
@@ -416,7 +291,8 @@ void DeviceSettingsDialog::Reread()
             if (setting.index == control.setting.index)
                 control.setting = setting;
         }
-        ShowValue(control);
+        ShowSettingValue(control.widget, control.setting);
+        control.shown = EditedSettingValue(control.widget);
     }
 }
 
