@@ -166,6 +166,7 @@ TEST(SaneDeviceSettings, WritesReachTheDeviceAsTheNearestValueItAllows)
         { "int-constraint-range", 1.0, 4.0 },
         { "int-constraint-word-list", 40.0, 42.0 }, // -42, -8, 0, 17, 42, 256, ...
         { "tl-x", 10.4, 10.0 },
+        { "int-inexact", 50.0, 51.0 }, // the backend itself adjusts it and says so
         { "hand-scanner", true, true },
         { "hand-scanner", false, false },
         { "source", QStringLiteral("Automatic Document Feeder"), QStringLiteral("Automatic Document Feeder") },
