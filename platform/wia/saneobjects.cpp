@@ -4,6 +4,7 @@
 #include <QRegularExpression>
 
 #include "platform/wia/sanedevices.h"
+#include "platform/wia/sanedevicesettings.h"
 #include "platform/wia/sanesession.h"
 #include "platform/wia/sanestatus.h"
 #include "platform/wia/wialog.h"
@@ -279,8 +280,9 @@ private:
 
 class SaneDevice : public IDevice {
 public:
-    explicit SaneDevice(const QString& name)
+    SaneDevice(const QString& name, QString title)
         : m_session(std::make_shared<SaneSession>(name))
+        , m_title(std::move(title))
     {
     }
     QString DeviceID() override { return m_session->Name(); }
@@ -289,9 +291,11 @@ public:
         return std::make_shared<SaneProperties>(m_session, kDeviceProperties);
     }
     std::shared_ptr<IItems> Items() override { return std::make_shared<SaneItems>(m_session); }
+    std::shared_ptr<IDeviceSettings> Settings() override { return CreateSaneDeviceSettings(m_session, m_title); }
 
 private:
     SessionPtr m_session;
+    QString m_title; // vendor and model
 };
 
 int DeviceType(const QString& saneType)
@@ -317,7 +321,10 @@ public:
     QString Vendor() override { return m_vendor; }
     QString Model() override { return m_model; }
     Connection ConnectionKind() override { return ConnectionOfDeviceName(m_name); }
-    std::shared_ptr<IDevice> Connect() override { return std::make_shared<SaneDevice>(m_name); }
+    std::shared_ptr<IDevice> Connect() override
+    {
+        return std::make_shared<SaneDevice>(m_name, QStringList { m_vendor, m_model }.join(QLatin1Char(' ')).trimmed());
+    }
 
 private:
     QString m_name, m_vendor, m_model, m_type;

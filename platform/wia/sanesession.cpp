@@ -23,14 +23,13 @@ constexpr SANE_Int kReadChunk = 32 * 1024;
 
 constexpr std::array<int, 3> kProgramSignals { SIGTERM, SIGINT, SIGHUP };
 
-double WordToNumber(const SANE_Option_Descriptor& option, SANE_Word word)
-{
-    return option.type == SANE_TYPE_FIXED ? SANE_UNFIX(word) : double(word);
-}
-
 SANE_Word NumberToWord(const SANE_Option_Descriptor& option, double value)
 {
-    return option.type == SANE_TYPE_FIXED ? SANE_FIX(value) : SANE_Word(std::lround(value));
+    // A word holds 32 bits; converting a larger number would be undefined.
+    const double scale = option.type == SANE_TYPE_FIXED ? double(1 << SANE_FIXED_SCALE_SHIFT) : 1.0;
+    const double limit = 2147483647.0;
+    const double scaled = std::isnan(value) ? 0.0 : std::clamp(std::round(value * scale), -limit, limit);
+    return SANE_Word(scaled);
 }
 
 // The value nearest to wanted that the option's constraint allows, in the option's own units.
@@ -110,6 +109,16 @@ OpenSessions& Open()
 }
 
 } // namespace
+
+double WordToNumber(const SANE_Option_Descriptor& option, SANE_Word word)
+{
+    return option.type == SANE_TYPE_FIXED ? SANE_UNFIX(word) : double(word);
+}
+
+SANE_Word ConstrainedWord(const SANE_Option_Descriptor& option, double value)
+{
+    return Constrained(option, NumberToWord(option, value));
+}
 
 SaneSession::SaneSession(const QString& deviceName)
     : m_name(deviceName)
@@ -227,7 +236,7 @@ void SaneSession::SetNumberOption(const char* name, double value)
     if (option.type != SANE_TYPE_INT && option.type != SANE_TYPE_FIXED)
         throw Error(QStringLiteral("sane_control_option set %1 -> not a number").arg(what));
     Stop();
-    SANE_Word word = Constrained(option, NumberToWord(option, value));
+    SANE_Word word = ConstrainedWord(option, value);
     CheckSaneStatus(
         sane_control_option(m_handle, index, SANE_ACTION_SET_VALUE, &word, nullptr), "sane_control_option set", what);
     // Setting one option may change others (a mode can change the resolutions offered).
@@ -251,6 +260,41 @@ void SaneSession::SetStringOption(const char* name, const QString& value)
         "sane_control_option set", what);
     m_numbers.clear();
     m_strings.clear();
+}
+
+int SaneSession::OptionCount()
+{
+    Stop();
+    SANE_Int count = 0;
+    CheckSaneStatus(sane_control_option(m_handle, 0, SANE_ACTION_GET_VALUE, &count, nullptr),
+        "sane_control_option get", m_name + QStringLiteral(" option count"));
+    return count;
+}
+
+const SANE_Option_Descriptor* SaneSession::Descriptor(int index) const
+{
+    return sane_get_option_descriptor(m_handle, index);
+}
+
+void SaneSession::ReadOption(int index, void* value)
+{
+    Stop();
+    CheckSaneStatus(sane_control_option(m_handle, index, SANE_ACTION_GET_VALUE, value, nullptr),
+        "sane_control_option get", m_name + QStringLiteral(" option %1").arg(index));
+}
+
+SANE_Int SaneSession::WriteOption(int index, void* value, const QString& what)
+{
+    Stop();
+    // Some backends read the value of a button all the same.
+    SANE_Word unused = 0;
+    SANE_Int info = 0;
+    const SANE_Status status
+        = sane_control_option(m_handle, index, SANE_ACTION_SET_VALUE, value ? value : &unused, &info);
+    m_numbers.clear();
+    m_strings.clear();
+    CheckSaneStatus(status, "sane_control_option set", m_name + QLatin1Char(' ') + what);
+    return info;
 }
 
 void SaneSession::Start()

@@ -94,12 +94,16 @@ public:
     virtual std::shared_ptr<IItem> Item(int index) = 0;
 };
 
+class IDeviceSettings;
+
 class IDevice {
 public:
     virtual ~IDevice() = default;
     virtual QString DeviceID() = 0;
     virtual std::shared_ptr<IProperties> Properties() = 0;
     virtual std::shared_ptr<IItems> Items() = 0;
+    // The device's own settings (devicesettings.h). Throws Error when it has none.
+    virtual std::shared_ptr<IDeviceSettings> Settings();
 };
 
 // How a device is attached, as far as its name tells.
