@@ -264,6 +264,7 @@ void SaneSession::SetStringOption(const char* name, const QString& value)
 
 int SaneSession::OptionCount()
 {
+    ThrowWhenClosed();
     Stop();
     SANE_Int count = 0;
     CheckSaneStatus(sane_control_option(m_handle, 0, SANE_ACTION_GET_VALUE, &count, nullptr),
@@ -273,11 +274,12 @@ int SaneSession::OptionCount()
 
 const SANE_Option_Descriptor* SaneSession::Descriptor(int index) const
 {
-    return sane_get_option_descriptor(m_handle, index);
+    return m_handle ? sane_get_option_descriptor(m_handle, index) : nullptr;
 }
 
 void SaneSession::ReadOption(int index, void* value)
 {
+    ThrowWhenClosed();
     Stop();
     CheckSaneStatus(sane_control_option(m_handle, index, SANE_ACTION_GET_VALUE, value, nullptr),
         "sane_control_option get", m_name + QStringLiteral(" option %1").arg(index));
@@ -285,6 +287,7 @@ void SaneSession::ReadOption(int index, void* value)
 
 SANE_Int SaneSession::WriteOption(int index, void* value, const QString& what)
 {
+    ThrowWhenClosed();
     Stop();
     // Some backends read the value of a button all the same.
     SANE_Word unused = 0;
@@ -408,7 +411,12 @@ void SaneSession::ReadFrame(
 
 QByteArray SaneSession::ReadPage(bool feederSource, const std::function<void(const TransferProgress&)>& progress)
 {
-    m_cancelRequested = false;
+    // A cancel that comes before the reading begins (pressed as the progress window opens) holds
+    // for this page: the request is spent when the page ends, however it ends, never at its start.
+    struct SpendCancel {
+        std::atomic<bool>& requested;
+        ~SpendCancel() { requested = false; }
+    } spend { m_cancelRequested };
     try {
         std::optional<PageAssembler> page;
         TransferProgress done;

@@ -317,5 +317,22 @@ TEST(SaneTransfer, TheProgramsSignalHandlersOutliveEveryScan)
         ::sigaction(kSignals[i], &previous[i], nullptr);
 }
 
+TEST(SaneTransfer, CancelBeforeTheReadBeginsHoldsForThatPageOnly)
+{
+    // The progress window's cancel may come before its reading thread has started the page.
+    PrivateSane sane;
+    const auto device = ConnectFirst();
+    SetDevice(device, WIA_DPS_DOCUMENT_HANDLING_SELECT, FEEDER);
+    const auto item = ScanItem(device);
+    item->CancelTransfer(); // nothing started yet that the device could stop
+    try {
+        item->Transfer({});
+        ADD_FAILURE() << "the page was read despite the cancel";
+    } catch (const Error& error) {
+        EXPECT_TRUE(error.Cancelled()) << error.what();
+    }
+    EXPECT_FALSE(item->Transfer({}).isEmpty()) << "the cancel is spent with its page";
+}
+
 } // namespace
 } // namespace pd::platform::wia
