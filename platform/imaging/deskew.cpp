@@ -28,6 +28,7 @@ constexpr double kMinContrast = 1.2;
 
 constexpr double kCoarseStep = 0.5;
 constexpr double kFineStep = 0.05;
+constexpr double kFineReach = 0.3; // around the coarse best, refined by its parabola
 constexpr double kMaxSearchDegrees = 45.0;
 
 constexpr int kFixBits = 16; // sub-pixel bits of source positions while rotating
@@ -70,19 +71,22 @@ InkSample SampleInk(const PageRaster& page)
     sample.rows = (page.height + factor - 1) / factor;
     // Per cell of the current cell row: inked pixels, and the sum of their rows within the cell.
     std::vector<std::int32_t> counts(std::size_t(sample.columns), 0);
-    std::vector<std::int64_t> rowSums(std::size_t(sample.columns), 0);
+    std::vector<std::int32_t> rowSums(std::size_t(sample.columns), 0);
     const int bpp = page.bytesPerPixel;
+    // Every row, but one column per cell: rules and text lines run along the rows and so lose
+    // nothing, and upright strokes are wider than a cell.
+    const std::size_t firstColumn = std::size_t(std::min(factor / 2, page.width - 1) * bpp);
+    const std::size_t columnStep = std::size_t(factor * bpp);
+    const int lastCell = (page.width - 1 - factor / 2) / factor;
     for (int cellY = 0; cellY < sample.rows; ++cellY) {
-        const int yEnd = std::min(page.height, (cellY + 1) * factor);
-        for (int y = cellY * factor; y < yEnd; ++y) {
-            const unsigned char* pixel = page.rows + std::size_t(y) * page.stride;
-            for (int cellX = 0, x = 0; cellX < sample.columns; ++cellX) {
-                const int xEnd = std::min(page.width, x + factor);
-                std::int32_t ink = 0;
-                for (; x < xEnd; ++x, pixel += bpp)
-                    ink += Intensity(pixel, bpp) < kInkLimit;
+        const int top = cellY * factor;
+        const int bottom = std::min(page.height, top + factor);
+        for (int y = top; y < bottom; ++y) {
+            const unsigned char* pixel = page.rows + std::size_t(y) * page.stride + firstColumn;
+            for (int cellX = 0; cellX <= lastCell; ++cellX, pixel += columnStep) {
+                const std::int32_t ink = Intensity(pixel, bpp) < kInkLimit;
                 counts[std::size_t(cellX)] += ink;
-                rowSums[std::size_t(cellX)] += std::int64_t(ink) * (y - cellY * factor);
+                rowSums[std::size_t(cellX)] += ink * (y - top);
             }
         }
         for (int cellX = 0; cellX < sample.columns; ++cellX) {
@@ -99,6 +103,25 @@ InkSample SampleInk(const PageRaster& page)
         }
     }
     return sample;
+}
+
+// The sample with each pair of neighbouring cells in a row joined: half the work for the coarse
+// search, which needs the rows of ink but not their finest detail.
+InkSample Paired(const InkSample& sample)
+{
+    InkSample paired { {}, sample.columns, sample.rows };
+    paired.cells.reserve(sample.cells.size());
+    for (const InkCell& cell : sample.cells) {
+        InkCell* last = paired.cells.empty() ? nullptr : &paired.cells.back();
+        if (last && last->y >> kCellFractionBits == cell.y >> kCellFractionBits && last->x == (cell.x & ~1)) {
+            const std::int64_t weight = last->weight + cell.weight;
+            last->y = std::int32_t((std::int64_t(last->y) * last->weight + std::int64_t(cell.y) * cell.weight) / weight);
+            last->weight = std::int32_t(weight);
+        } else {
+            paired.cells.push_back({ cell.x & ~1, cell.y, cell.weight });
+        }
+    }
+    return paired;
 }
 
 // Scores candidate angles by how sharply the ink gathers into rows when the page is read along
@@ -209,13 +232,59 @@ public:
         int x = 0;
         for (; x < std::min(first, last + 1); ++x, sx += stepX, sy += stepY)
             Edge(out + x * B, sx, sy);
-        for (; x <= last; ++x, sx += stepX, sy += stepY)
-            Inside(out + x * B, sx, sy);
+        while (x <= last) {
+            // Blank paper turns into blank paper: a run whose source is all white is filled at once.
+            const int end = std::min(last, x + kWhiteRun - 1);
+            const std::int64_t endX = sx + (end - x) * stepX;
+            const std::int64_t endY = sy + (end - x) * stepY;
+            if (SourceWhite(sx, sy, endX, endY)) {
+                std::memset(out + x * B, 255, std::size_t(end - x + 1) * B);
+                sx = endX + stepX;
+                sy = endY + stepY;
+                x = end + 1;
+                continue;
+            }
+            const int count = end - x + 1;
+            InsideRun(out + x * B, m_rows, count, sx, sy, stepX, stepY);
+            sx += count * stepX;
+            sy += count * stepY;
+            x = end + 1;
+        }
         for (; x < m_width; ++x, sx += stepX, sy += stepY)
             Edge(out + x * B, sx, sy);
     }
 
 private:
+    static constexpr int kWhiteRun = 16;
+
+    static bool AllWhite(const unsigned char* bytes, std::size_t count)
+    {
+        std::uint64_t all = ~std::uint64_t(0);
+        std::size_t i = 0;
+        for (; i + 8 <= count; i += 8) {
+            std::uint64_t eight;
+            std::memcpy(&eight, bytes + i, 8);
+            all &= eight;
+        }
+        for (; i < count; ++i)
+            all &= bytes[i] | ~std::uint64_t(0xFF);
+        return all == ~std::uint64_t(0);
+    }
+
+    // True when every pixel that a run from (sx0, sy0) to (sx1, sy1) reads is white; the run lies
+    // inside the page.
+    bool SourceWhite(std::int64_t sx0, std::int64_t sy0, std::int64_t sx1, std::int64_t sy1) const
+    {
+        const auto left = std::size_t(std::min(sx0, sx1) >> kFixBits);
+        const auto right = std::size_t(std::max(sx0, sx1) >> kFixBits) + 1;
+        const auto top = std::size_t(std::min(sy0, sy1) >> kFixBits);
+        const auto bottom = std::size_t(std::max(sy0, sy1) >> kFixBits) + 1;
+        for (std::size_t y = top; y <= bottom; ++y)
+            if (!AllWhite(m_rows[y] + left * B, (right - left + 1) * B))
+                return false;
+        return true;
+    }
+
     static unsigned char Blend(int a, int b, int c, int d, int wx, int wy)
     {
         const int top = (a << 8) + (b - a) * wx;
@@ -223,15 +292,20 @@ private:
         return static_cast<unsigned char>(((top << 8) + (bottom - top) * wy + 32768) >> 16);
     }
 
-    void Inside(unsigned char* out, std::int64_t sx, std::int64_t sy) const
+    // Pixels whose four neighbours lie inside the page. out is never one of the source rows; saying
+    // so lets the compiler keep the row pointers in registers across the byte stores.
+    static void InsideRun(unsigned char* __restrict out, const unsigned char* const* __restrict rows, int count,
+        std::int64_t sx, std::int64_t sy, std::int64_t stepX, std::int64_t stepY)
     {
-        const int wx = int(sx >> (kFixBits - 8)) & 255;
-        const int wy = int(sy >> (kFixBits - 8)) & 255;
-        const std::size_t offset = std::size_t(sx >> kFixBits) * B;
-        const unsigned char* top = m_rows[sy >> kFixBits] + offset;
-        const unsigned char* bottom = m_rows[(sy >> kFixBits) + 1] + offset;
-        for (int c = 0; c < B; ++c)
-            out[c] = Blend(top[c], top[c + B], bottom[c], bottom[c + B], wx, wy);
+        for (int i = 0; i < count; ++i, sx += stepX, sy += stepY) {
+            const int wx = int(sx >> (kFixBits - 8)) & 255;
+            const int wy = int(sy >> (kFixBits - 8)) & 255;
+            const std::size_t offset = std::size_t(sx >> kFixBits) * B;
+            const unsigned char* top = rows[sy >> kFixBits] + offset;
+            const unsigned char* bottom = rows[(sy >> kFixBits) + 1] + offset;
+            for (int c = 0; c < B; ++c)
+                out[i * B + c] = Blend(top[c], top[c + B], bottom[c], bottom[c + B], wx, wy);
+        }
     }
 
     // Near the border and outside: neighbours off the page count as white.
@@ -275,8 +349,7 @@ template <int B> void RotateRows(const PageRaster& page, double cosine, double s
         if (reach + 3 < height)
             depth = int(std::ceil(reach)) + 3;
     }
-    std::vector<unsigned char> scratch((std::size_t(depth) + 1) * rowBytes);
-    unsigned char* const turned = scratch.data() + std::size_t(depth) * rowBytes;
+    std::vector<unsigned char> ring(std::size_t(depth) * rowBytes);
     std::vector<const unsigned char*> source(static_cast<std::size_t>(height));
     for (int y = 0; y < height; ++y)
         source[std::size_t(y)] = page.rows + std::size_t(y) * page.stride;
@@ -287,12 +360,11 @@ template <int B> void RotateRows(const PageRaster& page, double cosine, double s
         // Source of (x, y): the centre plus (x - cx, y - cy) turned by the skew angle.
         const double sx = cx - cx * cosine - (y - cy) * sine;
         const double sy = cy - cx * sine + (y - cy) * cosine;
-        renderer.Render(turned, std::llround(sx * double(kFixOne)), std::llround(sy * double(kFixOne)), stepX, stepY);
         unsigned char* row = page.rows + std::size_t(y) * page.stride;
-        unsigned char* keep = scratch.data() + std::size_t(y % depth) * rowBytes;
+        unsigned char* keep = ring.data() + std::size_t(y % depth) * rowBytes;
         std::memcpy(keep, row, rowBytes);
         source[std::size_t(y)] = keep;
-        std::memcpy(row, turned, rowBytes);
+        renderer.Render(row, std::llround(sx * double(kFixOne)), std::llround(sy * double(kFixOne)), stepX, stepY);
     }
 }
 
@@ -312,14 +384,16 @@ double EstimateSkew(const PageRaster& page, double maxDegrees)
     const InkSample sample = SampleInk(page);
     if (sample.cells.size() < kMinInkCells)
         return 0;
-    ProfileScorer scorer(sample, maxDegrees);
+    const InkSample paired = Paired(sample);
+    ProfileScorer coarseScorer(paired, maxDegrees);
     double mean = 0;
-    const Candidate coarse = BestAngle(scorer, -maxDegrees, maxDegrees, kCoarseStep, &mean);
+    const Candidate coarse = BestAngle(coarseScorer, -maxDegrees, maxDegrees, kCoarseStep, &mean);
     if (!(coarse.score >= kMinContrast * mean))
         return 0;
-    const double lo = std::max(-maxDegrees, coarse.degrees - kCoarseStep);
-    const double hi = std::min(maxDegrees, coarse.degrees + kCoarseStep);
-    const Candidate fine = BestAngle(scorer, lo, hi, kFineStep, nullptr);
+    const double lo = std::max(-maxDegrees, coarse.degrees - kFineReach);
+    const double hi = std::min(maxDegrees, coarse.degrees + kFineReach);
+    ProfileScorer fineScorer(sample, maxDegrees);
+    const Candidate fine = BestAngle(fineScorer, lo, hi, kFineStep, nullptr);
     return std::clamp(fine.degrees, -maxDegrees, maxDegrees);
 }
 
