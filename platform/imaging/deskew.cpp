@@ -50,9 +50,9 @@ int Intensity(const unsigned char* pixel, int bytesPerPixel)
 // 8 fraction bits; whole cell rows alone would make a gently sloping line a staircase that scores
 // best at 0 degrees. weight: its inked pixels.
 struct InkCell {
-    std::int32_t x;
+    std::int16_t x;
+    std::int16_t weight;
     std::int32_t y;
-    std::int32_t weight;
 };
 constexpr int kCellFractionBits = 8;
 
@@ -62,11 +62,11 @@ struct InkSample {
     int rows = 0;
 };
 
-InkSample SampleInk(const PageRaster& page)
+void SampleInk(const PageRaster& page, InkSample& sample)
 {
     const int side = std::max(page.width, page.height);
     const int factor = std::max(1, (side + kCellsOnLongSide - 1) / kCellsOnLongSide);
-    InkSample sample;
+    sample.cells.clear();
     sample.columns = (page.width + factor - 1) / factor;
     sample.rows = (page.height + factor - 1) / factor;
     // Per cell of the current cell row: inked pixels, and the sum of their rows within the cell.
@@ -95,33 +95,48 @@ InkSample SampleInk(const PageRaster& page)
                 // (centroid + 0.5) / factor cells below the cell's top, rounded.
                 const std::int64_t within = ((2 * rowSums[std::size_t(cellX)] + count) << (kCellFractionBits - 1))
                     / (count * factor);
-                sample.cells.push_back(
-                    { cellX, (cellY << kCellFractionBits) + std::int32_t(within), std::int32_t(count) });
+                sample.cells.push_back({ std::int16_t(cellX), std::int16_t(count),
+                    (cellY << kCellFractionBits) + std::int32_t(within) });
             }
             counts[std::size_t(cellX)] = 0;
             rowSums[std::size_t(cellX)] = 0;
         }
     }
-    return sample;
 }
 
 // The sample with each pair of neighbouring cells in a row joined: half the work for the coarse
 // search, which needs the rows of ink but not their finest detail.
-InkSample Paired(const InkSample& sample)
+void Paired(const InkSample& sample, InkSample& paired)
 {
-    InkSample paired { {}, sample.columns, sample.rows };
-    paired.cells.reserve(sample.cells.size());
+    paired.cells.clear();
+    paired.columns = sample.columns;
+    paired.rows = sample.rows;
     for (const InkCell& cell : sample.cells) {
         InkCell* last = paired.cells.empty() ? nullptr : &paired.cells.back();
         if (last && last->y >> kCellFractionBits == cell.y >> kCellFractionBits && last->x == (cell.x & ~1)) {
             const std::int64_t weight = last->weight + cell.weight;
             last->y = std::int32_t((std::int64_t(last->y) * last->weight + std::int64_t(cell.y) * cell.weight) / weight);
-            last->weight = std::int32_t(weight);
+            last->weight = std::int16_t(weight);
         } else {
-            paired.cells.push_back({ cell.x & ~1, cell.y, cell.weight });
+            paired.cells.push_back({ std::int16_t(cell.x & ~1), cell.weight, cell.y });
         }
     }
-    return paired;
+}
+
+// Memory kept from page to page on the calling thread. A scan straightens page after page of the
+// same size, and taking fresh memory for each costs more than the work: every new page of memory
+// is a fault and gets cleared by the system on first touch.
+struct Scratch {
+    InkSample sample;
+    InkSample paired;
+    std::vector<unsigned char> ring;
+    std::vector<const unsigned char*> rows;
+};
+
+Scratch& ThreadScratch()
+{
+    thread_local Scratch scratch;
+    return scratch;
 }
 
 // Scores candidate angles by how sharply the ink gathers into rows when the page is read along
@@ -349,8 +364,11 @@ template <int B> void RotateRows(const PageRaster& page, double cosine, double s
         if (reach + 3 < height)
             depth = int(std::ceil(reach)) + 3;
     }
-    std::vector<unsigned char> ring(std::size_t(depth) * rowBytes);
-    std::vector<const unsigned char*> source(static_cast<std::size_t>(height));
+    Scratch& scratch = ThreadScratch();
+    std::vector<unsigned char>& ring = scratch.ring;
+    ring.resize(std::size_t(depth) * rowBytes);
+    std::vector<const unsigned char*>& source = scratch.rows;
+    source.resize(std::size_t(height));
     for (int y = 0; y < height; ++y)
         source[std::size_t(y)] = page.rows + std::size_t(y) * page.stride;
     const RowRenderer<B> renderer(source.data(), width, height);
@@ -381,10 +399,13 @@ double EstimateSkew(const PageRaster& page, double maxDegrees)
     if (!IsUsable(page) || !(maxDegrees > 0))
         return 0;
     maxDegrees = std::min(maxDegrees, kMaxSearchDegrees);
-    const InkSample sample = SampleInk(page);
+    Scratch& scratch = ThreadScratch();
+    const InkSample& sample = scratch.sample;
+    SampleInk(page, scratch.sample);
     if (sample.cells.size() < kMinInkCells)
         return 0;
-    const InkSample paired = Paired(sample);
+    const InkSample& paired = scratch.paired;
+    Paired(sample, scratch.paired);
     ProfileScorer coarseScorer(paired, maxDegrees);
     double mean = 0;
     const Candidate coarse = BestAngle(coarseScorer, -maxDegrees, maxDegrees, kCoarseStep, &mean);
