@@ -313,13 +313,19 @@ private:
         std::int64_t sx, std::int64_t sy, std::int64_t stepX, std::int64_t stepY)
     {
         for (int i = 0; i < count; ++i, sx += stepX, sy += stepY) {
-            const int wx = int(sx >> (kFixBits - 8)) & 255;
-            const int wy = int(sy >> (kFixBits - 8)) & 255;
+            const std::uint32_t wx = std::uint32_t(sx >> (kFixBits - 8)) & 255;
+            const std::uint32_t wy = std::uint32_t(sy >> (kFixBits - 8)) & 255;
+            // The four weights add up to 65536; the same sum as Blend, with fewer steps per channel.
+            const std::uint32_t w11 = wx * wy;
+            const std::uint32_t w01 = (wx << 8) - w11;
+            const std::uint32_t w10 = (wy << 8) - w11;
+            const std::uint32_t w00 = 65536 - w01 - w10 - w11;
             const std::size_t offset = std::size_t(sx >> kFixBits) * B;
             const unsigned char* top = rows[sy >> kFixBits] + offset;
             const unsigned char* bottom = rows[(sy >> kFixBits) + 1] + offset;
             for (int c = 0; c < B; ++c)
-                out[i * B + c] = Blend(top[c], top[c + B], bottom[c], bottom[c + B], wx, wy);
+                out[i * B + c] = static_cast<unsigned char>(
+                    (top[c] * w00 + top[c + B] * w01 + bottom[c] * w10 + bottom[c + B] * w11 + 32768) >> 16);
         }
     }
 
