@@ -139,6 +139,16 @@ Scratch& ThreadScratch()
     return scratch;
 }
 
+// What a straightened A4 page at 300 dpi needs is kept; more, as a turn by a large angle takes,
+// is given back at once.
+constexpr std::size_t kKeptBytes = std::size_t(16) << 20;
+
+template <typename T> void GiveBackIfLarge(std::vector<T>& buffer)
+{
+    if (buffer.capacity() * sizeof(T) > kKeptBytes)
+        std::vector<T>().swap(buffer);
+}
+
 // Scores candidate angles by how sharply the ink gathers into rows when the page is read along
 // lines of that angle: the sum of squared counts of the projection, highest when text lines and
 // rules fall each into as few bins as possible. Bins are one cell high: finer bins would reward
@@ -204,6 +214,26 @@ Candidate BestAngle(ProfileScorer& scorer, double lo, double hi, double step, do
             result.degrees += 0.5 * (left - right) / curve * step;
     }
     return result;
+}
+
+// The skew within +-maxDegrees: the best of a coarse search over the whole range, refined by a fine
+// search around it; 0 when there is too little ink or no angle stands out.
+double SkewOfInk(const PageRaster& page, double maxDegrees, Scratch& scratch)
+{
+    SampleInk(page, scratch.sample);
+    if (scratch.sample.cells.size() < kMinInkCells)
+        return 0;
+    Paired(scratch.sample, scratch.paired);
+    ProfileScorer coarseScorer(scratch.paired, maxDegrees);
+    double mean = 0;
+    const Candidate coarse = BestAngle(coarseScorer, -maxDegrees, maxDegrees, kCoarseStep, &mean);
+    if (!(coarse.score >= kMinContrast * mean))
+        return 0;
+    const double lo = std::max(-maxDegrees, coarse.degrees - kFineReach);
+    const double hi = std::min(maxDegrees, coarse.degrees + kFineReach);
+    ProfileScorer fineScorer(scratch.sample, maxDegrees);
+    const Candidate fine = BestAngle(fineScorer, lo, hi, kFineStep, nullptr);
+    return std::clamp(fine.degrees, -maxDegrees, maxDegrees);
 }
 
 // The interval of x where lo <= start + x * step < hi, as [*first, *last]; empty when first > last.
@@ -390,6 +420,7 @@ template <int B> void RotateRows(const PageRaster& page, double cosine, double s
         source[std::size_t(y)] = keep;
         renderer.Render(row, std::llround(sx * double(kFixOne)), std::llround(sy * double(kFixOne)), stepX, stepY);
     }
+    GiveBackIfLarge(ring);
 }
 
 } // namespace
@@ -404,24 +435,11 @@ double EstimateSkew(const PageRaster& page, double maxDegrees)
 {
     if (!IsUsable(page) || !(maxDegrees > 0))
         return 0;
-    maxDegrees = std::min(maxDegrees, kMaxSearchDegrees);
     Scratch& scratch = ThreadScratch();
-    const InkSample& sample = scratch.sample;
-    SampleInk(page, scratch.sample);
-    if (sample.cells.size() < kMinInkCells)
-        return 0;
-    const InkSample& paired = scratch.paired;
-    Paired(sample, scratch.paired);
-    ProfileScorer coarseScorer(paired, maxDegrees);
-    double mean = 0;
-    const Candidate coarse = BestAngle(coarseScorer, -maxDegrees, maxDegrees, kCoarseStep, &mean);
-    if (!(coarse.score >= kMinContrast * mean))
-        return 0;
-    const double lo = std::max(-maxDegrees, coarse.degrees - kFineReach);
-    const double hi = std::min(maxDegrees, coarse.degrees + kFineReach);
-    ProfileScorer fineScorer(sample, maxDegrees);
-    const Candidate fine = BestAngle(fineScorer, lo, hi, kFineStep, nullptr);
-    return std::clamp(fine.degrees, -maxDegrees, maxDegrees);
+    const double skew = SkewOfInk(page, std::min(maxDegrees, kMaxSearchDegrees), scratch);
+    GiveBackIfLarge(scratch.sample.cells);
+    GiveBackIfLarge(scratch.paired.cells);
+    return skew;
 }
 
 void RotatePage(const PageRaster& page, double degrees)
