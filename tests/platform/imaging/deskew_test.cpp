@@ -193,6 +193,8 @@ TEST(DeskewTest, LeavesPagesWithoutLinesAlone)
         { "a dozen specks", specks(12) },
         { "dust all over", specks(500) }, // enough ink, but no angle lines it up
         { "one small word", { { 600, 800, 640, 812 } } },
+        { "black all over", { { -200, -200, kWidth + 200, kHeight + 200 } } },
+        { "upright bars", { { 100, -100, 300, kHeight + 100 }, { 500, -100, 520, kHeight + 100 }, { 900, -100, 1000, kHeight + 100 } } },
     };
     for (const Case& c : cases) {
         for (const int bytesPerPixel : { 1, 3 }) {
