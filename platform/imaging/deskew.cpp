@@ -346,8 +346,7 @@ private:
         return static_cast<unsigned char>(((top << 8) + (bottom - top) * wy + 32768) >> 16);
     }
 
-    // Pixels whose four neighbours lie inside the page. out is never one of the source rows; saying
-    // so lets the compiler keep the row pointers in registers across the byte stores.
+    // Pixels whose four neighbours lie inside the page; out is never one of the source rows.
     static void InsideRun(unsigned char* __restrict out, const unsigned char* const* __restrict rows, int count,
         std::int64_t sx, std::int64_t sy, std::int64_t stepX, std::int64_t stepY)
     {
