@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <deque>
 
 #include <QDir>
@@ -12,6 +13,7 @@
 #include "platform/imaging/scanner.h"
 #include "platform/imaging/twain.h"
 #include "platform/wia/wia.h"
+#include "tests/platform/imaging/deskewpages.h"
 #include "tests/platform/imaging/imagingtestdata.h"
 #include "tests/platform/wia/privatesane.h"
 #include "tests/support/testsupport.h"
@@ -64,6 +66,40 @@ struct ScriptedWindows {
         return windows;
     }
 };
+
+// A grey page as the scanner hands it over: a BMP file at 75 dpi.
+QByteArray GreyBmpFile(const test::TestPage& page)
+{
+    const QByteArray dib = test::DibBytes({ page.width, page.height, 8,
+        [&page](int x, int y) { return std::uint32_t(page.Pixel(x, y)[0]); }, 2953, 2953 });
+    QByteArray file("BM");
+    pd::test::Put32(file, std::uint32_t(14 + dib.size()));
+    pd::test::Put32(file, 0);
+    pd::test::Put32(file, 14 + 40 + 256 * 4);
+    return file + dib;
+}
+
+// The skew of the first ruled line of a rendered grey page in degrees, from where its top edge
+// lies across the page: a straight-line fit of the first dark row in each column.
+double TopLineSkew(const QByteArray& grey, int width, int height)
+{
+    double sx = 0, sy = 0, sxx = 0, sxy = 0;
+    int n = 0;
+    for (int x = width / 6; x < width * 5 / 6; x += 10) {
+        for (int y = 0; y < height; ++y) {
+            if (uchar(grey[y * width + x]) < 128) {
+                sx += x;
+                sy += y;
+                sxx += double(x) * x;
+                sxy += double(x) * y;
+                ++n;
+                break;
+            }
+        }
+    }
+    const double slope = (n * sxy - sx * sy) / (n * sxx - sx * sx);
+    return std::atan(slope) * 180 / M_PI;
+}
 
 class Scanner : public ::testing::Test {
 protected:
@@ -356,6 +392,25 @@ TEST_F(Scanner, AcquisitionClearsAnEarlierError)
     EXPECT_EQ(Acquire(windows), 0);
     EXPECT_EQ(TWAIN_LastErrorCode(), 0);
     EXPECT_EQ(Pages(), 1);
+}
+
+TEST_F(Scanner, AutoDeskewStraightensEveryKeptPage)
+{
+    PrivateSane sane(Conf({ kGrid }));
+    test::TestPage skewed = test::WhitePage(600, 840, 1);
+    test::Draw(skewed, test::RuledLines(600, 840, 12), 3.0);
+    for (const auto& [deskew, skew] : { std::pair { 1, 0.0 }, std::pair { 0, 3.0 } }) {
+        SCOPED_TRACE(deskew);
+        QFile::remove(Pdf());
+        TWAIN_SetAutoDeskew(deskew);
+        ASSERT_EQ(TWAIN_OpenDefaultSource(), 1);
+        ScriptedWindows windows;
+        windows.replacements = { { 1, GreyBmpFile(skewed) } };
+        ASSERT_EQ(Acquire(windows), 0);
+        const QByteArray rendered = test::Render(Pdf(), 1, 600, 840, true);
+        ASSERT_EQ(rendered.size(), 600 * 840);
+        EXPECT_NEAR(TopLineSkew(rendered, 600, 840), skew, 0.3);
+    }
 }
 
 } // namespace
