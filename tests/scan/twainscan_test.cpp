@@ -85,9 +85,11 @@ protected:
             };
             scripted.transfer = [this](const std::shared_ptr<platform::wia::IItem>& item) {
                 const int page = ++transfers;
+                // The page is read before it fails: the test scanner must not be stopped while it
+                // is still starting a page, which now and then hangs it.
+                QByteArray bmp = item->Transfer({});
                 if (const auto error = failures.find(page); error != failures.end())
                     throw platform::wia::Error(error->second);
-                QByteArray bmp = item->Transfer({});
                 if (const auto other = replacements.find(page); other != replacements.end())
                     return other->second;
                 return bmp;
