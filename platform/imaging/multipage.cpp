@@ -159,6 +159,7 @@ void TWAIN_SetJpegQuality(int quality)
 
 void TWAIN_SetPaperSize(int paperSize)
 {
+    ImagingLog(QStringLiteral("SetPaperSize %1").arg(paperSize));
     Lib().paperSize = paperSize;
     ApplyPaperSizeToSource(paperSize);
 }

@@ -274,18 +274,16 @@ bool PaperSizeThousandths(int paperSize, int* width, int* height)
 void ApplyPaperSizeToSource(int paperSize)
 {
     const QString what = QStringLiteral("Paper size %1").arg(paperSize);
-    ImagingLog(QStringLiteral("SetPaperSize %1").arg(paperSize));
+    if (!State().source)
+        return;
     int width = 0;
     int height = 0;
     if (!PaperSizeThousandths(paperSize, &width, &height)) {
         ImagingLog(QStringLiteral("%1: not known, the scanner's area stays").arg(what));
         return;
     }
-    const std::shared_ptr<IDevice> source = SourceFor(what);
-    if (!source)
-        return;
     try {
-        const std::shared_ptr<IProperties> properties = source->Properties();
+        const std::shared_ptr<IProperties> properties = State().source->Properties();
         SetProperty(properties, WIA_DPS_PAGE_WIDTH, width, what);
         SetProperty(properties, WIA_DPS_PAGE_HEIGHT, height, what);
     } catch (const std::exception& error) {
@@ -418,6 +416,9 @@ int TWAIN_OpenDefaultSource()
         return 0;
     }
     ImagingLog(QStringLiteral("OpenDefaultSource %1").arg(scanner.source->DeviceID()));
+    // The paper size is the library's own setting: a scanner opened after it was set scans that
+    // area all the same.
+    ApplyPaperSizeToSource(CurrentPaperSize());
     return 1;
 }
 

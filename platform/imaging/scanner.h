@@ -31,7 +31,8 @@ struct AcquireWindows {
 // TWAIN_AcquireMultipageFile with its windows given.
 int AcquireMultipageFile(const QString& path, const AcquireWindows& windows);
 
-// Puts a paper size code onto the open scanner's scan area; nothing without one.
+// Puts a paper size code onto the open scanner's scan area; nothing without one. An unknown code
+// leaves the scanner's area as it is.
 void ApplyPaperSizeToSource(int paperSize);
 
 // Paper size code to its sides in thousandths of an inch (portrait); false for a code the library

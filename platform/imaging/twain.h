@@ -25,8 +25,8 @@ int TWAIN_SelectImageSource(quintptr window);
 void TWAIN_SetJpegQuality(int quality);
 
 // Paper size code of the area the next acquisition scans (1 = A4 until set, 0 the scanner's whole
-// area), put onto the open scanner at once. The size of a written page
-// follows its image and resolution alone. Never touches the error state.
+// area), put onto the open scanner at once and onto every scanner opened later. The size of a
+// written page follows its image and resolution alone. Never touches the error state.
 void TWAIN_SetPaperSize(int paperSize);
 
 // Opens a multi-page PDF for pages and clears the error state: 0 when the file's folder takes the
@@ -59,10 +59,10 @@ void TWAIN_ReportLastError(const QString& text);
 
 // The scanner rows: acquisition through the default scanner (the SANE device chosen with
 // TWAIN_SelectImageSource, else the first scanner connected). Device settings (feeder, duplex,
-// pixel type, bit depth, resolution, paper size) go to the scanner opened by
-// TWAIN_OpenDefaultSource at once and last until the next one is opened; without an open scanner
-// they are noted in the library's log and change nothing. Library settings (hide-UI, blank pages,
-// deskew, JPEG quality) hold for every later acquisition. Each call is traced in the library's log.
+// pixel type, bit depth, resolution) go to the scanner opened by TWAIN_OpenDefaultSource at once
+// and last until the next one is opened; without an open scanner they are noted in the library's
+// log and change nothing. Library settings (hide-UI, blank pages, deskew, JPEG quality, paper
+// size) hold for every later acquisition. Each call is traced in the library's log.
 // Where a row returns an int, 1 means done and 0 not done, unless said otherwise.
 
 // Acquire without (non-zero) or with (0, until set) the scanner's own settings window.

@@ -226,6 +226,16 @@ TEST_F(Scanner, DeviceSettingsGoToTheOpenScannerAndShowInItsPages)
         EXPECT_EQ(images[0].value(5), c.colour);
         EXPECT_EQ(TWAIN_GetCurrentResolution(), 0) << "the acquisition lets the scanner go";
     }
+    // The paper size is the library's: set before the scanner is opened, it holds for it as well.
+    TWAIN_SetPaperSize(5);
+    ASSERT_EQ(TWAIN_OpenDefaultSource(), 1);
+    TWAIN_SetResolution(50);
+    ScriptedWindows windows;
+    ASSERT_EQ(Acquire(windows), 0);
+    const std::vector<QStringList> images = test::ImageList(Pdf());
+    ASSERT_EQ(images.size(), 1u);
+    EXPECT_NEAR(images[0].value(3).toInt(), 291, 2);
+    EXPECT_NEAR(images[0].value(4).toInt(), 413, 2);
 }
 
 TEST_F(Scanner, FeederRunsUntilEmptyAndTheFlatbedGivesOnePage)
