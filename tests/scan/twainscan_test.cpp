@@ -15,6 +15,7 @@
 #include "platform/imaging/scanner.h"
 #include "platform/imaging/twain.h"
 #include "platform/wia/wia.h"
+#include "scan/imagingsetup.h"
 #include "scan/scandispatcher.h"
 #include "scan/twainscan.h"
 #include "tests/platform/imaging/imagingtestdata.h"
@@ -52,9 +53,10 @@ protected:
     {
         platform::OverrideModuleFileName(m_program.File(u"paperdart"_s));
         logging::LogModuleStart();
-        TWAIN_SetLogFolder(m_trace.Path());
-        TWAIN_LogFile(1);
-        InstallBlankPageMeasure();
+        // As the program starts it: the library's log beside the program's, its blank pages
+        // judged by the program's measure.
+        imaging::SetBlankPageMeasure({});
+        ImagingLibraryStart();
         m_pdf = util::GetTempDirectory() + u"Paperdart/Scan_20261210_0930.pdf"_s;
         m_previous = SetScanPlatform(Platform());
     }
@@ -116,7 +118,8 @@ protected:
     {
         QString all;
         const QDir log(m_program.File(u"log"_s));
-        for (const QString& name : log.entryList({ u"*.log"_s }, QDir::Files))
+        // The monthly files only: the library keeps its own trace beside them.
+        for (const QString& name : log.entryList({ u"[0-9][0-9][0-9][0-9][0-9][0-9].log"_s }, QDir::Files))
             all += QString::fromLatin1(pd::test::ReadBytes(log.filePath(name)));
         return all;
     }
@@ -148,7 +151,6 @@ protected:
     pd::test::TempFolder m_config;
     pd::test::ScopedEnv m_home { "XDG_CONFIG_HOME", m_config.Path() };
     pd::test::TempFolder m_program;
-    pd::test::TempFolder m_trace;
     QString m_pdf;
     ScanPlatform m_previous;
 
