@@ -6,6 +6,7 @@
 #include "platform/wia/sanedevices.h"
 #include "platform/wia/sanedevicesettings.h"
 #include "platform/wia/sanesession.h"
+#include "platform/wia/sanesources.h"
 #include "platform/wia/sanestatus.h"
 #include "platform/wia/wialog.h"
 
@@ -32,17 +33,17 @@ bool Contains(const QString& text, std::initializer_list<const char*> words)
     return false;
 }
 
-// Source names differ by backend ("Flatbed", "ADF", "Automatic Document Feeder", "ADF Duplex",
-// "ADF Front", "Document Table"...), so they are told apart by words, never by position.
+} // namespace
+
 bool IsFeederSource(const QString& source)
 {
     return Contains(source, { "adf", "feeder", "duplex", "sheet" });
 }
-bool IsDuplexSource(const QString& source)
+static bool IsDuplexSource(const QString& source)
 {
     return IsFeederSource(source) && Contains(source, { "duplex" });
 }
-bool IsFlatbedSource(const QString& source)
+static bool IsFlatbedSource(const QString& source)
 {
     return !IsFeederSource(source) && Contains(source, { "flatbed", "platen", "table", "glass", "normal" });
 }
@@ -56,8 +57,6 @@ int SourceValue(const QString& source)
     return IsFlatbedSource(source) ? FLATBED : 0;
 }
 
-// The device's source for a handling value: the feeder (duplex preferred for FEEDER | DUPLEX,
-// single-sided preferred for FEEDER) or the flatbed; empty when the device has none.
 QString SourceFor(const QStringList& sources, int value)
 {
     QString fallback;
@@ -70,6 +69,8 @@ QString SourceFor(const QStringList& sources, int value)
     }
     return fallback;
 }
+
+namespace {
 
 // Modes likewise: "Color", "Colour", "RGB", "24bit Color"; "Gray", "Grey", "Grayscale",
 // "8bit Gray". Lineart and halftone variants of a colour or grey mode are not taken.

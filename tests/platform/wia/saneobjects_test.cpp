@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "platform/wia/sanedevices.h"
+#include "platform/wia/sanesources.h"
 #include "scan/pagebitmap.h"
 #include "tests/platform/wia/privatesane.h"
 
@@ -50,6 +51,32 @@ int DeviceValue(const std::shared_ptr<IDevice>& device, int id)
 void SetDevice(const std::shared_ptr<IDevice>& device, int id, int value)
 {
     Find(device->Properties(), id)->SetValue(value);
+}
+
+TEST(SaneSources, HandlingValuesFindTheBackendsOwnSourceNames)
+{
+    const QStringList duplexDevice { u"Flatbed"_qs, u"ADF Front"_qs, u"ADF Back"_qs, u"ADF Duplex"_qs };
+    const QStringList simplexDevice { u"Document Table"_qs, u"Automatic Document Feeder"_qs };
+    const QStringList duplexOnly { u"Normal"_qs, u"Duplex"_qs };
+    const struct {
+        QStringList sources;
+        int value;
+        QString source;
+    } cases[] = {
+        { duplexDevice, FEEDER | DUPLEX, u"ADF Duplex"_qs },
+        { duplexDevice, FEEDER, u"ADF Front"_qs },
+        { duplexDevice, FLATBED, u"Flatbed"_qs },
+        { simplexDevice, FEEDER | DUPLEX, u"Automatic Document Feeder"_qs }, // both sides not offered
+        { simplexDevice, FLATBED, u"Document Table"_qs },
+        { duplexOnly, FEEDER, u"Duplex"_qs }, // a feeder that only turns pages is still the feeder
+        { duplexOnly, FLATBED, u"Normal"_qs },
+        { { u"ADF"_qs }, FLATBED, QString() },
+        { {}, FEEDER, QString() },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE((c.sources.join(u',') + u" -> "_qs + QString::number(c.value)).toStdString());
+        EXPECT_EQ(SourceFor(c.sources, c.value), c.source);
+    }
 }
 
 TEST(SaneDeviceManager, ListsEveryDeviceWithItsNameTypeAndMaker)
