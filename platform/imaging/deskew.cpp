@@ -262,11 +262,17 @@ void Span(std::int64_t start, std::int64_t step, std::int64_t lo, std::int64_t h
 // the source rows are read through rows[], which the caller keeps pointing at original pixels.
 template <int B> class RowRenderer {
 public:
-    RowRenderer(const unsigned char* const* rows, int width, int height)
+    RowRenderer(const unsigned char* const* rows, int width, int height, std::int64_t stepX, std::int64_t stepY)
         : m_rows(rows)
         , m_width(width)
         , m_height(height)
     {
+#if defined(__SSE2__)
+        SetUpLanes(stepX, stepY);
+#else
+        (void)stepX;
+        (void)stepY;
+#endif
     }
 
     void Render(unsigned char* out, std::int64_t sx, std::int64_t sy, std::int64_t stepX, std::int64_t stepY) const
@@ -293,7 +299,7 @@ public:
                 continue;
             }
             const int count = end - x + 1;
-            InsideRun(out + x * B, m_rows, count, sx, sy, stepX, stepY);
+            InsideRun(out + x * B, count, sx, sy, stepX, stepY);
             sx += count * stepX;
             sy += count * stepY;
             x = end + 1;
@@ -304,12 +310,7 @@ public:
 
 private:
     static constexpr int kWhiteRun = 16;
-#if defined(__SSE2__)
-    // The colour blend reads a byte beyond its right neighbour, so it stops a column earlier.
-    static constexpr int kInsideMargin = B == 3 ? 2 : 1;
-#else
     static constexpr int kInsideMargin = 1;
-#endif
 
     static bool AllWhite(const unsigned char* bytes, std::size_t count)
     {
@@ -347,19 +348,23 @@ private:
     }
 
     // Pixels whose four neighbours lie inside the page; out is never one of the source rows.
-    static void InsideRun(unsigned char* __restrict out, const unsigned char* const* __restrict rows, int count,
-        std::int64_t sx, std::int64_t sy, std::int64_t stepX, std::int64_t stepY)
+    void InsideRun(unsigned char* __restrict out, int count, std::int64_t sx, std::int64_t sy, std::int64_t stepX,
+        std::int64_t stepY) const
     {
 #if defined(__SSE2__)
-        if constexpr (B == 3) {
-            for (int i = 0; i < count; ++i, sx += stepX, sy += stepY) {
-                const std::size_t offset = std::size_t(sx >> kFixBits) * B;
-                BlendColour(out + i * B, rows[sy >> kFixBits] + offset, rows[(sy >> kFixBits) + 1] + offset,
-                    int(sx >> (kFixBits - 8)) & 255, int(sy >> (kFixBits - 8)) & 255);
-            }
-            return;
+        for (; count >= kChunk; count -= kChunk, out += kChunk * B) {
+            if (!BlendChunk(out, sx, sy, stepX, stepY))
+                BlendPixels(out, m_rows, kChunk, sx, sy, stepX, stepY);
+            sx += kChunk * stepX;
+            sy += kChunk * stepY;
         }
 #endif
+        BlendPixels(out, m_rows, count, sx, sy, stepX, stepY);
+    }
+
+    static void BlendPixels(unsigned char* __restrict out, const unsigned char* const* __restrict rows, int count,
+        std::int64_t sx, std::int64_t sy, std::int64_t stepX, std::int64_t stepY)
+    {
         for (int i = 0; i < count; ++i, sx += stepX, sy += stepY) {
             const std::uint32_t wx = std::uint32_t(sx >> (kFixBits - 8)) & 255;
             const std::uint32_t wy = std::uint32_t(sy >> (kFixBits - 8)) & 255;
@@ -378,30 +383,98 @@ private:
     }
 
 #if defined(__SSE2__)
-    static __m128i Load4(const unsigned char* bytes)
+    // Eight output pixels at once. At the angles a page is skewed by, neighbouring output pixels
+    // read neighbouring source columns, and the source row steps by at most one across the eight:
+    // each of the (at most three) source rows is then read as one contiguous strip, and every byte
+    // lane blends with its own pixel's weights. Anything else (a column read twice, a steep turn)
+    // is left to the pixel blend.
+    static constexpr int kChunk = 8;
+
+    void SetUpLanes(std::int64_t stepX, std::int64_t stepY)
     {
-        std::int32_t four;
-        std::memcpy(&four, bytes, 4);
-        return _mm_cvtsi32_si128(four);
+        // Per byte lane: how far its pixel lies from the chunk's first, in source position units.
+        // Colour spreads the eight pixels over three groups of eight bytes.
+        for (int group = 0; group < B; ++group)
+            for (int half = 0; half < 2; ++half) {
+                std::int32_t x[4], y[4];
+                for (int k = 0; k < 4; ++k) {
+                    const int pixel = (group * 8 + half * 4 + k) / B;
+                    x[k] = std::int32_t(pixel * stepX);
+                    y[k] = std::int32_t(pixel * stepY);
+                }
+                m_laneX[group][half] = _mm_setr_epi32(x[0], x[1], x[2], x[3]);
+                m_laneY[group][half] = _mm_setr_epi32(y[0], y[1], y[2], y[3]);
+            }
     }
 
-    // One colour pixel, all three channels at once: the two columns of each row interleaved,
-    // blended across with 8-bit weights, then the two rows blended down. The sums across lose two
-    // low bits to fit 16-bit lanes, a 64th of a level. Reads one byte past the right neighbour.
-    static void BlendColour(unsigned char* out, const unsigned char* top, const unsigned char* bottom, int wx, int wy)
+    static __m128i Load8(const unsigned char* bytes)
     {
-        const __m128i zero = _mm_setzero_si128();
-        const __m128i across = _mm_set1_epi32((wx << 16) | (256 - wx));
-        const __m128i down = _mm_set1_epi32((wy << 16) | (256 - wy));
-        const __m128i upper = _mm_unpacklo_epi8(_mm_unpacklo_epi8(Load4(top), Load4(top + 3)), zero);
-        const __m128i lower = _mm_unpacklo_epi8(_mm_unpacklo_epi8(Load4(bottom), Load4(bottom + 3)), zero);
-        const __m128i rows = _mm_packs_epi32(
-            _mm_srai_epi32(_mm_madd_epi16(upper, across), 2), _mm_srai_epi32(_mm_madd_epi16(lower, across), 2));
-        const __m128i pairs = _mm_unpacklo_epi16(rows, _mm_srli_si128(rows, 8));
-        const __m128i blended = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(pairs, down), _mm_set1_epi32(8192)), 14);
-        const std::int32_t pixel = _mm_cvtsi128_si32(_mm_packus_epi16(_mm_packs_epi32(blended, blended), zero));
-        std::memcpy(out, &pixel, 3);
+        return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(bytes)), _mm_setzero_si128());
     }
+
+    // left + (right - left) * wx / 256 in 64ths of a level, rounded down; wx7 holds wx << 7.
+    static __m128i Across(const unsigned char* row, __m128i wx7)
+    {
+        const __m128i left = Load8(row);
+        const __m128i right = Load8(row + B);
+        return _mm_add_epi16(
+            _mm_slli_epi16(left, 6), _mm_mulhi_epi16(_mm_slli_epi16(_mm_sub_epi16(right, left), 7), wx7));
+    }
+
+    static __m128i Select(__m128i mask, __m128i yes, __m128i no)
+    {
+        return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
+    }
+
+    // False, and nothing written, when the chunk does not have the shape described above.
+    bool BlendChunk(unsigned char* out, std::int64_t sx, std::int64_t sy, std::int64_t stepX, std::int64_t stepY) const
+    {
+        const std::int64_t x0 = sx >> kFixBits;
+        // stepX is at most one column, so columns that end kChunk - 1 apart advanced by one each.
+        if (((sx + (kChunk - 1) * stepX) >> kFixBits) - x0 != kChunk - 1)
+            return false;
+        const std::int64_t y0 = sy >> kFixBits;
+        const std::int64_t y1 = (sy + (kChunk - 1) * stepY) >> kFixBits;
+        if (y1 - y0 > 1 || y0 - y1 > 1)
+            return false;
+        const std::int64_t top = std::min(y0, y1);
+        const bool crossing = y0 != y1;
+        const std::size_t offset = std::size_t(x0) * B;
+        const unsigned char* row0 = m_rows[top] + offset;
+        const unsigned char* row1 = m_rows[top + 1] + offset;
+        const unsigned char* row2 = crossing ? m_rows[top + 2] + offset : row1;
+        const __m128i fracX = _mm_set1_epi32(std::int32_t(sx & (kFixOne - 1)));
+        const __m128i fracY = _mm_set1_epi32(std::int32_t(sy - (top << kFixBits)));
+        const __m128i weightBits = _mm_set1_epi32(255 << 7);
+        for (int group = 0; group < B; ++group) {
+            const __m128i xLo = _mm_add_epi32(fracX, m_laneX[group][0]);
+            const __m128i xHi = _mm_add_epi32(fracX, m_laneX[group][1]);
+            const __m128i yLo = _mm_add_epi32(fracY, m_laneY[group][0]);
+            const __m128i yHi = _mm_add_epi32(fracY, m_laneY[group][1]);
+            const __m128i wx7 = _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(xLo, 1), weightBits),
+                _mm_and_si128(_mm_srli_epi32(xHi, 1), weightBits));
+            const __m128i wy7 = _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(yLo, 1), weightBits),
+                _mm_and_si128(_mm_srli_epi32(yHi, 1), weightBits));
+            const int at = group * 8;
+            __m128i upper = Across(row0 + at, wx7);
+            __m128i lower = Across(row1 + at, wx7);
+            if (crossing) {
+                // Lanes past the row step read one row further down.
+                const __m128i next = _mm_packs_epi32(_mm_srai_epi32(yLo, kFixBits), _mm_srai_epi32(yHi, kFixBits));
+                const __m128i mask = _mm_cmpgt_epi16(next, _mm_setzero_si128());
+                upper = Select(mask, lower, upper);
+                lower = Select(mask, Across(row2 + at, wx7), lower);
+            }
+            // upper + (lower - upper) * wy / 256, then back from 64ths to levels, rounded.
+            const __m128i down = _mm_mulhi_epi16(_mm_slli_epi16(_mm_sub_epi16(lower, upper), 1), wy7);
+            const __m128i level = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(upper, down), _mm_set1_epi16(32)), 6);
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(out + at), _mm_packus_epi16(level, level));
+        }
+        return true;
+    }
+
+    __m128i m_laneX[B][2];
+    __m128i m_laneY[B][2];
 #endif
 
     // Near the border and outside: neighbours off the page count as white.
@@ -452,9 +525,9 @@ template <int B> void RotateRows(const PageRaster& page, double cosine, double s
     source.resize(std::size_t(height));
     for (int y = 0; y < height; ++y)
         source[std::size_t(y)] = page.rows + std::size_t(y) * page.stride;
-    const RowRenderer<B> renderer(source.data(), width, height);
     const auto stepX = std::int64_t(std::llround(cosine * double(kFixOne)));
     const auto stepY = std::int64_t(std::llround(sine * double(kFixOne)));
+    const RowRenderer<B> renderer(source.data(), width, height, stepX, stepY);
     for (int y = 0; y < height; ++y) {
         // Source of (x, y): the centre plus (x - cx, y - cy) turned by the skew angle.
         const double sx = cx - cx * cosine - (y - cy) * sine;

@@ -272,6 +272,11 @@ TEST(DeskewTest, RotationMatchesBilinearSampling)
         { 33, 47, 1, 0, 200.0 }, // upside down: rows come from the far end
         { 1, 9, 3, 0, 2.0 },
         { 9, 1, 1, 1, -2.0 },
+        // Wide rows at feeder-page angles: nearly every pixel comes from the eight-at-a-time blend,
+        // its source row stepping up or down within the eight.
+        { 203, 40, 1, 0, 1.3 },
+        { 203, 40, 3, 1, -0.7 },
+        { 150, 30, 1, 2, -6.0 },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << "x" << c.bytesPerPixel << " at " << c.degrees);
