@@ -23,6 +23,10 @@ constexpr int kInkLimit = 128;
 // cells (about 100 dpi on a 300 dpi A4 page): enough to place a text line, a fraction of the work.
 constexpr int kCellsOnLongSide = 1200;
 
+// Every second row of the page is read: a skewed line crosses rows along its length, so half of
+// them still place it, at half the memory read.
+constexpr int kRowStep = 2;
+
 // Fewer cells with ink than this and the page shows too little to tell.
 constexpr std::size_t kMinInkCells = 200;
 
@@ -31,6 +35,8 @@ constexpr std::size_t kMinInkCells = 200;
 constexpr double kMinContrast = 1.2;
 
 constexpr double kCoarseStep = 0.5;
+constexpr int kCoarseSpan = 8; // cells joined for the coarse search
+constexpr int kFineSpan = 4;
 constexpr double kFineStep = 0.05;
 constexpr double kFineReach = 0.3; // around the coarse best, refined by its parabola
 constexpr double kMaxSearchDegrees = 45.0;
@@ -60,6 +66,25 @@ struct InkCell {
 };
 constexpr int kCellFractionBits = 8;
 
+// Pixels tested together for ink.
+constexpr int kLightBlock = 16;
+
+// True when no byte of the block at p is below kInkLimit, so none of its pixels is ink: the
+// intensity is a weighted mean of the bytes.
+bool IsLightBlock(const unsigned char* p, int bytesPerPixel)
+{
+#if defined(__SSE2__)
+    const auto load = [p](int at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at)); };
+    __m128i least = load(0);
+    if (bytesPerPixel == 3)
+        least = _mm_min_epu8(least, _mm_min_epu8(load(16), load(32)));
+    const __m128i limit = _mm_set1_epi8(static_cast<char>(kInkLimit));
+    return _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(least, limit), least)) == 0xFFFF;
+#else
+    return *std::min_element(p, p + kLightBlock * bytesPerPixel) >= kInkLimit;
+#endif
+}
+
 struct InkSample {
     std::vector<InkCell> cells;
     int columns = 0;
@@ -77,20 +102,26 @@ void SampleInk(const PageRaster& page, InkSample& sample)
     std::vector<std::int32_t> counts(std::size_t(sample.columns), 0);
     std::vector<std::int32_t> rowSums(std::size_t(sample.columns), 0);
     const int bpp = page.bytesPerPixel;
-    // Every row, but one column per cell: rules and text lines run along the rows and so lose
-    // nothing, and upright strokes are wider than a cell.
-    const std::size_t firstColumn = std::size_t(std::min(factor / 2, page.width - 1) * bpp);
-    const std::size_t columnStep = std::size_t(factor * bpp);
+    // One column per cell: rules and text lines run along the rows and so lose nothing, and
+    // upright strokes are wider than a cell.
+    const int firstColumn = std::min(factor / 2, page.width - 1);
     const int lastCell = (page.width - 1 - factor / 2) / factor;
     for (int cellY = 0; cellY < sample.rows; ++cellY) {
         const int top = cellY * factor;
         const int bottom = std::min(page.height, top + factor);
-        for (int y = top; y < bottom; ++y) {
-            const unsigned char* pixel = page.rows + std::size_t(y) * page.stride + firstColumn;
-            for (int cellX = 0; cellX <= lastCell; ++cellX, pixel += columnStep) {
-                const std::int32_t ink = Intensity(pixel, bpp) < kInkLimit;
-                counts[std::size_t(cellX)] += ink;
-                rowSums[std::size_t(cellX)] += ink * (y - top);
+        for (int y = top + (top & 1); y < bottom; y += kRowStep) {
+            const unsigned char* row = page.rows + std::size_t(y) * page.stride;
+            // Most of a page is paper: blocks of it are passed over without looking at their cells.
+            for (int block = 0; block < page.width; block += kLightBlock) {
+                const int end = std::min(page.width, block + kLightBlock);
+                if (end - block == kLightBlock && IsLightBlock(row + std::size_t(block) * bpp, bpp))
+                    continue;
+                int cellX = block <= firstColumn ? 0 : (block - firstColumn + factor - 1) / factor;
+                for (int x = firstColumn + cellX * factor; cellX <= lastCell && x < end; ++cellX, x += factor) {
+                    const std::int32_t ink = Intensity(row + std::size_t(x) * bpp, bpp) < kInkLimit;
+                    counts[std::size_t(cellX)] += ink;
+                    rowSums[std::size_t(cellX)] += ink * (y - top);
+                }
             }
         }
         for (int cellX = 0; cellX < sample.columns; ++cellX) {
@@ -108,21 +139,24 @@ void SampleInk(const PageRaster& page, InkSample& sample)
     }
 }
 
-// The sample with each pair of neighbouring cells in a row joined: the search scores it at less
-// work per angle and finds the same angle, since it is the rows the ink lies on that tell.
-void Paired(const InkSample& sample, InkSample& paired)
+// The sample with each run of `span` neighbouring cells in a row (span a power of 2) joined into
+// one at the run's first column: the search scores it at less work per angle and finds the same
+// angle. The joined cell keeps the centroid of its ink, so a straight line's cells still fall into
+// one bin at the line's angle; what is lost is the sharpness away from it.
+void Joined(const InkSample& sample, int span, InkSample& joined)
 {
-    paired.cells.clear();
-    paired.columns = sample.columns;
-    paired.rows = sample.rows;
+    joined.cells.clear();
+    joined.columns = sample.columns;
+    joined.rows = sample.rows;
+    const int mask = ~(span - 1);
     for (const InkCell& cell : sample.cells) {
-        InkCell* last = paired.cells.empty() ? nullptr : &paired.cells.back();
-        if (last && last->y >> kCellFractionBits == cell.y >> kCellFractionBits && last->x == (cell.x & ~1)) {
-            const std::int64_t weight = last->weight + cell.weight;
+        InkCell* last = joined.cells.empty() ? nullptr : &joined.cells.back();
+        if (last && last->y >> kCellFractionBits == cell.y >> kCellFractionBits && last->x == (cell.x & mask)) {
+            const std::int32_t weight = last->weight + cell.weight;
             last->y = std::int32_t((std::int64_t(last->y) * last->weight + std::int64_t(cell.y) * cell.weight) / weight);
             last->weight = std::int16_t(weight);
         } else {
-            paired.cells.push_back({ std::int16_t(cell.x & ~1), cell.weight, cell.y });
+            joined.cells.push_back({ std::int16_t(cell.x & mask), cell.weight, cell.y });
         }
     }
 }
@@ -132,7 +166,7 @@ void Paired(const InkSample& sample, InkSample& paired)
 // is a fault and gets cleared by the system on first touch.
 struct Scratch {
     InkSample sample;
-    InkSample paired;
+    InkSample joined;
     std::vector<unsigned char> ring;
     std::vector<const unsigned char*> rows;
 };
@@ -163,7 +197,8 @@ public:
         : m_sample(sample)
     {
         m_margin = int(std::ceil(sample.columns * std::tan(Radians(maxDegrees)))) + 2;
-        m_bins.resize(std::size_t(sample.rows + 2 * m_margin + 1));
+        m_binCount = std::size_t(sample.rows + 2 * m_margin + 1);
+        m_bins.resize(m_binCount * kLanes);
     }
 
     double Score(double degrees)
@@ -172,20 +207,33 @@ public:
         // The bin of a cell is the row where a line of this angle through it meets x = 0.
         const auto slope = std::int64_t(std::llround(std::tan(Radians(degrees)) * double(kFixOne)));
         const std::int64_t offset = (std::int64_t(m_margin) << kFixBits) + kFixOne / 2;
-        for (const InkCell& cell : m_sample.cells) {
-            const std::int64_t at = (std::int64_t(cell.y) << (kFixBits - kCellFractionBits)) - cell.x * slope + offset;
-            m_bins[std::size_t(at >> kFixBits)] += cell.weight;
+        // Cells in a row of text mostly fall into the same bin one after the other; counting them
+        // into kLanes copies of the bins in turn keeps each addition from waiting on the last.
+        const std::size_t cells = m_sample.cells.size();
+        const InkCell* cell = m_sample.cells.data();
+        std::uint32_t* bins = m_bins.data();
+        std::size_t i = 0;
+        for (; i < cells; ++i) {
+            const std::int64_t at = (std::int64_t(cell[i].y) << (kFixBits - kCellFractionBits)) - cell[i].x * slope + offset;
+            bins[std::size_t(at >> kFixBits) * kLanes + i % kLanes] += std::uint32_t(cell[i].weight);
         }
         double sum = 0;
-        for (const std::int64_t count : m_bins)
+        for (std::size_t bin = 0; bin < m_binCount; ++bin) {
+            std::int64_t count = 0;
+            for (int lane = 0; lane < kLanes; ++lane)
+                count += bins[bin * kLanes + std::size_t(lane)];
             sum += double(count * count);
+        }
         return sum;
     }
 
 private:
+    static constexpr int kLanes = 4;
+
     const InkSample& m_sample;
     int m_margin = 0;
-    std::vector<std::int64_t> m_bins;
+    std::size_t m_binCount = 0;
+    std::vector<std::uint32_t> m_bins;
 };
 
 struct Candidate {
@@ -227,15 +275,17 @@ double SkewOfInk(const PageRaster& page, double maxDegrees, Scratch& scratch)
     SampleInk(page, scratch.sample);
     if (scratch.sample.cells.size() < kMinInkCells)
         return 0;
-    Paired(scratch.sample, scratch.paired);
-    ProfileScorer scorer(scratch.paired, maxDegrees);
     double mean = 0;
-    const Candidate coarse = BestAngle(scorer, -maxDegrees, maxDegrees, kCoarseStep, &mean);
+    Joined(scratch.sample, kCoarseSpan, scratch.joined);
+    ProfileScorer coarseScorer(scratch.joined, maxDegrees);
+    const Candidate coarse = BestAngle(coarseScorer, -maxDegrees, maxDegrees, kCoarseStep, &mean);
     if (!(coarse.score >= kMinContrast * mean))
         return 0;
+    Joined(scratch.sample, kFineSpan, scratch.joined);
+    ProfileScorer fineScorer(scratch.joined, maxDegrees);
     const double lo = std::max(-maxDegrees, coarse.degrees - kFineReach);
     const double hi = std::min(maxDegrees, coarse.degrees + kFineReach);
-    const Candidate fine = BestAngle(scorer, lo, hi, kFineStep, nullptr);
+    const Candidate fine = BestAngle(fineScorer, lo, hi, kFineStep, nullptr);
     return std::clamp(fine.degrees, -maxDegrees, maxDegrees);
 }
 
@@ -502,6 +552,12 @@ private:
     int m_height;
 };
 
+void Prefetch(const unsigned char* bytes, std::size_t count)
+{
+    for (std::size_t at = 0; at < count; at += 64)
+        __builtin_prefetch(bytes + at);
+}
+
 // Turns the page in place, top row first. A turned row reads source rows a little above and below
 // its own, so before a row is overwritten its original goes into a ring of the last rows, deep
 // enough for every row still to come; a quarter turn or more keeps every row.
@@ -533,6 +589,10 @@ template <int B> void RotateRows(const PageRaster& page, double cosine, double s
         const double sx = cx - cx * cosine - (y - cy) * sine;
         const double sy = cy - cx * sine + (y - cy) * cosine;
         unsigned char* row = page.rows + std::size_t(y) * page.stride;
+        // The farthest row this one reads is first touched a few pixels at a time over many rows,
+        // too scattered for the processor to see coming; asking for it whole saves waiting on it.
+        if (y + depth < height)
+            Prefetch(page.rows + std::size_t(y + depth) * page.stride, rowBytes);
         unsigned char* keep = ring.data() + std::size_t(y % depth) * rowBytes;
         std::memcpy(keep, row, rowBytes);
         source[std::size_t(y)] = keep;
@@ -556,7 +616,7 @@ double EstimateSkew(const PageRaster& page, double maxDegrees)
     Scratch& scratch = ThreadScratch();
     const double skew = SkewOfInk(page, std::min(maxDegrees, kMaxSearchDegrees), scratch);
     GiveBackIfLarge(scratch.sample.cells);
-    GiveBackIfLarge(scratch.paired.cells);
+    GiveBackIfLarge(scratch.joined.cells);
     return skew;
 }
 
