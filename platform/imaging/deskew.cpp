@@ -169,6 +169,7 @@ struct Scratch {
     InkSample joined;
     std::vector<unsigned char> ring;
     std::vector<const unsigned char*> rows;
+    std::vector<std::uint32_t> whiteCounts;
 };
 
 Scratch& ThreadScratch()
@@ -308,12 +309,74 @@ void Span(std::int64_t start, std::int64_t step, std::int64_t lo, std::int64_t h
     }
 }
 
+// Which blocks of each original row are white, 255 in every byte: kept as running counts of the
+// blocks that are not, so that any stretch of a row is looked up in one step.
+class WhiteMap {
+public:
+    static constexpr int kBlock = 16; // pixels
+
+    WhiteMap(std::vector<std::uint32_t>& counts, int width, int height)
+        : m_counts(counts)
+        , m_width(width)
+        , m_blocks(std::size_t(width + kBlock - 1) / kBlock)
+    {
+        counts.resize(std::size_t(height) * (m_blocks + 1));
+    }
+
+    template <int B> void Map(int y, const unsigned char* row)
+    {
+        std::uint32_t* counts = Counts(y);
+        counts[0] = 0;
+        for (std::size_t block = 0; block < m_blocks; ++block) {
+            const int start = int(block) * kBlock;
+            const int pixels = std::min(kBlock, m_width - start);
+            counts[block + 1] = counts[block] + !IsWhite<B>(row + std::size_t(start) * B, pixels);
+        }
+    }
+
+    // True when pixels x0..x1 of row y were white.
+    bool White(int y, int x0, int x1) const
+    {
+        const std::uint32_t* counts = Counts(y);
+        return counts[std::size_t(x1 / kBlock) + 1] == counts[std::size_t(x0 / kBlock)];
+    }
+
+    bool RowWhite(int y) const { return Counts(y)[m_blocks] == 0; }
+
+private:
+    template <int B> static bool IsWhite(const unsigned char* p, int pixels)
+    {
+#if defined(__SSE2__)
+        if (pixels == kBlock) {
+            const auto load = [p](int at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at)); };
+            __m128i all = load(0);
+            if constexpr (B == 3)
+                all = _mm_and_si128(all, _mm_and_si128(load(16), load(32)));
+            return _mm_movemask_epi8(_mm_cmpeq_epi8(all, _mm_set1_epi8(-1))) == 0xFFFF;
+        }
+#endif
+        unsigned char all = 255;
+        for (int i = 0; i < pixels * B; ++i)
+            all &= p[i];
+        return all == 255;
+    }
+
+    std::uint32_t* Counts(int y) { return m_counts.data() + std::size_t(y) * (m_blocks + 1); }
+    const std::uint32_t* Counts(int y) const { return m_counts.data() + std::size_t(y) * (m_blocks + 1); }
+
+    std::vector<std::uint32_t>& m_counts;
+    int m_width;
+    std::size_t m_blocks;
+};
+
 // One row of the turned page. Source positions are fixed point with kFixBits fraction bits;
 // the source rows are read through rows[], which the caller keeps pointing at original pixels.
 template <int B> class RowRenderer {
 public:
-    RowRenderer(const unsigned char* const* rows, int width, int height, std::int64_t stepX, std::int64_t stepY)
+    RowRenderer(const unsigned char* const* rows, const WhiteMap& white, int width, int height, std::int64_t stepX,
+        std::int64_t stepY)
         : m_rows(rows)
+        , m_white(white)
         , m_width(width)
         , m_height(height)
     {
@@ -325,67 +388,79 @@ public:
 #endif
     }
 
-    void Render(unsigned char* out, std::int64_t sx, std::int64_t sy, std::int64_t stepX, std::int64_t stepY) const
+    // Turns row y: out is that row of the page, whose original lies in the ring by now.
+    void Render(unsigned char* out, int y, std::int64_t sx, std::int64_t sy, std::int64_t stepX, std::int64_t stepY) const
     {
-        // Where all four neighbours lie inside the page, no pixel needs a bounds check.
-        std::int64_t firstX, lastX, firstY, lastY;
-        Span(sx, stepX, 0, std::int64_t(m_width - kInsideMargin) << kFixBits, &firstX, &lastX);
-        Span(sy, stepY, 0, std::int64_t(m_height - 1) << kFixBits, &firstY, &lastY);
-        const int first = int(std::clamp<std::int64_t>(std::max(firstX, firstY), 0, m_width));
-        const int last = int(std::clamp<std::int64_t>(std::min(lastX, lastY), -1, m_width - 1));
-        int x = 0;
-        for (; x < std::min(first, last + 1); ++x, sx += stepX, sy += stepY)
-            Edge(out + x * B, sx, sy);
-        while (x <= last) {
+        // Where all four neighbours lie inside the page, no pixel needs a bounds check; where none
+        // does, the pixel is white; only the thin band between needs the careful blend.
+        int first, last, nearFirst, nearLast;
+        Within(sx, sy, stepX, stepY, 0, std::int64_t(m_width - 1) << kFixBits, 0, std::int64_t(m_height - 1) << kFixBits,
+            &first, &last);
+        Within(sx, sy, stepX, stepY, -kFixOne, std::int64_t(m_width) << kFixBits, -kFixOne,
+            std::int64_t(m_height) << kFixBits, &nearFirst, &nearLast);
+        if (nearFirst > nearLast) {
+            Fill(out, y, 0, m_width - 1);
+            return;
+        }
+        if (first > last)
+            first = last = -1;
+        const int edgeEnd = first < 0 ? nearLast : first - 1;
+        Fill(out, y, 0, nearFirst - 1);
+        for (int x = nearFirst; x <= edgeEnd; ++x)
+            Edge(out + x * B, sx + x * stepX, sy + x * stepY);
+        for (int x = first; first >= 0 && x <= last;) {
             // Blank paper turns into blank paper: a run whose source is all white is filled at once.
             const int end = std::min(last, x + kWhiteRun - 1);
-            const std::int64_t endX = sx + (end - x) * stepX;
-            const std::int64_t endY = sy + (end - x) * stepY;
-            if (SourceWhite(sx, sy, endX, endY)) {
-                std::memset(out + x * B, 255, std::size_t(end - x + 1) * B);
-                sx = endX + stepX;
-                sy = endY + stepY;
-                x = end + 1;
-                continue;
-            }
-            const int count = end - x + 1;
-            InsideRun(out + x * B, count, sx, sy, stepX, stepY);
-            sx += count * stepX;
-            sy += count * stepY;
+            const std::int64_t runX = sx + x * stepX;
+            const std::int64_t runY = sy + x * stepY;
+            if (SourceWhite(runX, runY, sx + end * stepX, sy + end * stepY))
+                Fill(out, y, x, end);
+            else
+                InsideRun(out + x * B, end - x + 1, runX, runY, stepX, stepY);
             x = end + 1;
         }
-        for (; x < m_width; ++x, sx += stepX, sy += stepY)
-            Edge(out + x * B, sx, sy);
+        for (int x = first < 0 ? nearLast + 1 : last + 1; x <= nearLast; ++x)
+            Edge(out + x * B, sx + x * stepX, sy + x * stepY);
+        Fill(out, y, nearLast + 1, m_width - 1);
     }
 
 private:
-    static constexpr int kWhiteRun = 16;
-    static constexpr int kInsideMargin = 1;
+    static constexpr int kWhiteRun = 32;
 
-    static bool AllWhite(const unsigned char* bytes, std::size_t count)
+    // The pixels x of the row at (sx + x * stepX, sy + x * stepY) whose source column lies in
+    // [loX, hiX) and row in [loY, hiY), as [*first, *last] within the row; first > last when none.
+    void Within(std::int64_t sx, std::int64_t sy, std::int64_t stepX, std::int64_t stepY, std::int64_t loX,
+        std::int64_t hiX, std::int64_t loY, std::int64_t hiY, int* first, int* last) const
     {
-        std::uint64_t all = ~std::uint64_t(0);
-        std::size_t i = 0;
-        for (; i + 8 <= count; i += 8) {
-            std::uint64_t eight;
-            std::memcpy(&eight, bytes + i, 8);
-            all &= eight;
+        std::int64_t firstX, lastX, firstY, lastY;
+        Span(sx, stepX, loX, hiX, &firstX, &lastX);
+        Span(sy, stepY, loY, hiY, &firstY, &lastY);
+        *first = int(std::clamp<std::int64_t>(std::max(firstX, firstY), 0, m_width));
+        *last = int(std::clamp<std::int64_t>(std::min(lastX, lastY), -1, m_width - 1));
+        if (*first > *last) {
+            *first = m_width;
+            *last = -1;
         }
-        for (; i < count; ++i)
-            all &= bytes[i] | ~std::uint64_t(0xFF);
-        return all == ~std::uint64_t(0);
+    }
+
+    // Pixels x0..x1 of row y become white; where the original row was white there already, the
+    // memory is left alone, which spares writing back pages of blank paper.
+    void Fill(unsigned char* out, int y, int x0, int x1) const
+    {
+        if (x0 <= x1 && !m_white.White(y, x0, x1))
+            std::memset(out + x0 * B, 255, std::size_t(x1 - x0 + 1) * B);
     }
 
     // True when every pixel that a run from (sx0, sy0) to (sx1, sy1) reads is white; the run lies
     // inside the page.
     bool SourceWhite(std::int64_t sx0, std::int64_t sy0, std::int64_t sx1, std::int64_t sy1) const
     {
-        const auto left = std::size_t(std::min(sx0, sx1) >> kFixBits);
-        const auto right = std::size_t(std::max(sx0, sx1) >> kFixBits) + 1;
-        const auto top = std::size_t(std::min(sy0, sy1) >> kFixBits);
-        const auto bottom = std::size_t(std::max(sy0, sy1) >> kFixBits) + 1;
-        for (std::size_t y = top; y <= bottom; ++y)
-            if (!AllWhite(m_rows[y] + left * B, (right - left + 1) * B))
+        const int left = int(std::min(sx0, sx1) >> kFixBits);
+        const int right = int(std::max(sx0, sx1) >> kFixBits) + 1;
+        const int top = int(std::min(sy0, sy1) >> kFixBits);
+        const int bottom = int(std::max(sy0, sy1) >> kFixBits) + 1;
+        for (int y = top; y <= bottom; ++y)
+            if (!m_white.White(y, left, right))
                 return false;
         return true;
     }
@@ -548,6 +623,7 @@ private:
     }
 
     const unsigned char* const* m_rows;
+    const WhiteMap& m_white;
     int m_width;
     int m_height;
 };
@@ -575,30 +651,46 @@ template <int B> void RotateRows(const PageRaster& page, double cosine, double s
             depth = int(std::ceil(reach)) + 3;
     }
     Scratch& scratch = ThreadScratch();
+    // The ring, and after it one white row that stands in for every row of blank paper.
     std::vector<unsigned char>& ring = scratch.ring;
-    ring.resize(std::size_t(depth) * rowBytes);
+    ring.resize(std::size_t(depth + 1) * rowBytes);
+    unsigned char* const whiteRow = ring.data() + std::size_t(depth) * rowBytes;
+    std::memset(whiteRow, 255, rowBytes);
     std::vector<const unsigned char*>& source = scratch.rows;
     source.resize(std::size_t(height));
+    const auto original = [&page](int y) { return page.rows + std::size_t(y) * page.stride; };
     for (int y = 0; y < height; ++y)
-        source[std::size_t(y)] = page.rows + std::size_t(y) * page.stride;
+        source[std::size_t(y)] = original(y);
+    // Row y reads rows up to y + depth - 1; each row is mapped before any row reads it.
+    WhiteMap white(scratch.whiteCounts, width, height);
+    for (int y = 0; y < std::min(height, depth); ++y)
+        white.Map<B>(y, original(y));
     const auto stepX = std::int64_t(std::llround(cosine * double(kFixOne)));
     const auto stepY = std::int64_t(std::llround(sine * double(kFixOne)));
-    const RowRenderer<B> renderer(source.data(), width, height, stepX, stepY);
+    const RowRenderer<B> renderer(source.data(), white, width, height, stepX, stepY);
     for (int y = 0; y < height; ++y) {
+        if (y + depth < height) {
+            // The next row to map is otherwise first touched a few pixels at a time over many rows,
+            // too scattered for the processor to see coming.
+            if (y + depth + 1 < height)
+                Prefetch(original(y + depth + 1), rowBytes);
+            white.Map<B>(y + depth, original(y + depth));
+        }
+        unsigned char* row = original(y);
+        if (white.RowWhite(y)) {
+            source[std::size_t(y)] = whiteRow;
+        } else {
+            unsigned char* keep = ring.data() + std::size_t(y % depth) * rowBytes;
+            std::memcpy(keep, row, rowBytes);
+            source[std::size_t(y)] = keep;
+        }
         // Source of (x, y): the centre plus (x - cx, y - cy) turned by the skew angle.
         const double sx = cx - cx * cosine - (y - cy) * sine;
         const double sy = cy - cx * sine + (y - cy) * cosine;
-        unsigned char* row = page.rows + std::size_t(y) * page.stride;
-        // The farthest row this one reads is first touched a few pixels at a time over many rows,
-        // too scattered for the processor to see coming; asking for it whole saves waiting on it.
-        if (y + depth < height)
-            Prefetch(page.rows + std::size_t(y + depth) * page.stride, rowBytes);
-        unsigned char* keep = ring.data() + std::size_t(y % depth) * rowBytes;
-        std::memcpy(keep, row, rowBytes);
-        source[std::size_t(y)] = keep;
-        renderer.Render(row, std::llround(sx * double(kFixOne)), std::llround(sy * double(kFixOne)), stepX, stepY);
+        renderer.Render(row, y, std::llround(sx * double(kFixOne)), std::llround(sy * double(kFixOne)), stepX, stepY);
     }
     GiveBackIfLarge(ring);
+    GiveBackIfLarge(scratch.whiteCounts);
 }
 
 } // namespace

@@ -262,6 +262,7 @@ TEST(DeskewTest, RotationMatchesBilinearSampling)
         int bytesPerPixel;
         int padding;
         double degrees;
+        bool specks = false; // white paper, every third row blank, the others with a few dark pixels
     };
     const Case cases[] = {
         { 37, 23, 3, 1, 3.0 }, // odd width, padded: rows at every alignment
@@ -277,6 +278,11 @@ TEST(DeskewTest, RotationMatchesBilinearSampling)
         { 203, 40, 1, 0, 1.3 },
         { 203, 40, 3, 1, -0.7 },
         { 150, 30, 1, 2, -6.0 },
+        // Mostly blank paper: white stretches are passed over, and must end exactly where a speck
+        // in the source or a speck left in the row being overwritten begins.
+        { 301, 97, 1, 0, 1.7, true },
+        { 203, 61, 3, 1, -2.4, true },
+        { 120, 120, 1, 0, 30.0, true },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << "x" << c.bytesPerPixel << " at " << c.degrees);
@@ -284,7 +290,9 @@ TEST(DeskewTest, RotationMatchesBilinearSampling)
         for (int y = 0; y < c.height; ++y)
             for (int x = 0; x < c.width; ++x)
                 for (int ch = 0; ch < c.bytesPerPixel; ++ch)
-                    page.Pixel(x, y)[ch] = static_cast<unsigned char>((x * 37 + y * 91 + ch * 50 + (x * y) % 13 * 7) % 256);
+                    page.Pixel(x, y)[ch] = c.specks
+                        ? ((x * 7 + y * 13) % 61 == 0 && y % 3 != 0 ? static_cast<unsigned char>((x + ch * 40) % 100) : 255)
+                        : static_cast<unsigned char>((x * 37 + y * 91 + ch * 50 + (x * y) % 13 * 7) % 256);
         const TestPage original = page;
         RotatePage(page.Raster(), c.degrees);
         int worst = 0;
