@@ -552,19 +552,21 @@ private:
 
     void SetUpLanes(std::int64_t stepX, std::int64_t stepY)
     {
-        // Per byte lane: how far its pixel lies from the chunk's first, in source position units.
-        // Colour spreads the eight pixels over three groups of eight bytes.
-        for (int group = 0; group < B; ++group)
-            for (int half = 0; half < 2; ++half) {
-                std::int32_t x[4], y[4];
-                for (int k = 0; k < 4; ++k) {
-                    const int pixel = (group * 8 + half * 4 + k) / B;
-                    x[k] = std::int32_t(pixel * stepX);
-                    y[k] = std::int32_t(pixel * stepY);
-                }
-                m_laneX[group][half] = _mm_setr_epi32(x[0], x[1], x[2], x[3]);
-                m_laneY[group][half] = _mm_setr_epi32(y[0], y[1], y[2], y[3]);
+        // Per byte lane: the low 16 bits of how far its pixel lies from the chunk's first, in
+        // source position units; the weights are bits 8..15 of a position, so 16-bit lanes that
+        // wrap around keep them exact. Colour spreads the eight pixels over three groups of eight
+        // bytes.
+        m_rising = stepY > 0;
+        for (int group = 0; group < B; ++group) {
+            alignas(16) std::uint16_t x[8], y[8];
+            for (int k = 0; k < 8; ++k) {
+                const int pixel = (group * 8 + k) / B;
+                x[k] = std::uint16_t(pixel * stepX);
+                y[k] = std::uint16_t(pixel * stepY);
             }
+            m_laneX[group] = _mm_load_si128(reinterpret_cast<const __m128i*>(x));
+            m_laneY[group] = _mm_load_si128(reinterpret_cast<const __m128i*>(y));
+        }
     }
 
     static __m128i Load8(const unsigned char* bytes)
@@ -603,25 +605,25 @@ private:
         const unsigned char* row0 = m_rows[top] + offset;
         const unsigned char* row1 = m_rows[top + 1] + offset;
         const unsigned char* row2 = crossing ? m_rows[top + 2] + offset : row1;
-        const __m128i fracX = _mm_set1_epi32(std::int32_t(sx & (kFixOne - 1)));
-        const __m128i fracY = _mm_set1_epi32(std::int32_t(sy - (top << kFixBits)));
-        const __m128i weightBits = _mm_set1_epi32(255 << 7);
+        const __m128i fracX = _mm_set1_epi16(static_cast<short>(sx & 0xFFFF));
+        const __m128i fracY = _mm_set1_epi16(static_cast<short>(sy & 0xFFFF));
+        const __m128i weightBits = _mm_set1_epi16(255 << 7);
+        const __m128i sign = _mm_set1_epi16(static_cast<short>(0x8000));
         for (int group = 0; group < B; ++group) {
-            const __m128i xLo = _mm_add_epi32(fracX, m_laneX[group][0]);
-            const __m128i xHi = _mm_add_epi32(fracX, m_laneX[group][1]);
-            const __m128i yLo = _mm_add_epi32(fracY, m_laneY[group][0]);
-            const __m128i yHi = _mm_add_epi32(fracY, m_laneY[group][1]);
-            const __m128i wx7 = _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(xLo, 1), weightBits),
-                _mm_and_si128(_mm_srli_epi32(xHi, 1), weightBits));
-            const __m128i wy7 = _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(yLo, 1), weightBits),
-                _mm_and_si128(_mm_srli_epi32(yHi, 1), weightBits));
+            const __m128i posX = _mm_add_epi16(fracX, m_laneX[group]);
+            const __m128i posY = _mm_add_epi16(fracY, m_laneY[group]);
+            const __m128i wx7 = _mm_and_si128(_mm_srli_epi16(posX, 1), weightBits);
+            const __m128i wy7 = _mm_and_si128(_mm_srli_epi16(posY, 1), weightBits);
             const int at = group * 8;
             __m128i upper = Across(row0 + at, wx7);
             __m128i lower = Across(row1 + at, wx7);
             if (crossing) {
-                // Lanes past the row step read one row further down.
-                const __m128i next = _mm_packs_epi32(_mm_srai_epi32(yLo, kFixBits), _mm_srai_epi32(yHi, kFixBits));
-                const __m128i mask = _mm_cmpgt_epi16(next, _mm_setzero_si128());
+                // Lanes in the lower of the two rows read one row further down. A lane's row is the
+                // first lane's, or the next one where its 16 bits wrapped around (an unsigned
+                // comparison, made signed by flipping the top bit).
+                const __m128i wrapped = _mm_cmpgt_epi16(
+                    _mm_xor_si128(m_rising ? fracY : posY, sign), _mm_xor_si128(m_rising ? posY : fracY, sign));
+                const __m128i mask = m_rising ? wrapped : _mm_andnot_si128(wrapped, _mm_set1_epi16(-1));
                 upper = Select(mask, lower, upper);
                 lower = Select(mask, Across(row2 + at, wx7), lower);
             }
@@ -633,8 +635,9 @@ private:
         return true;
     }
 
-    __m128i m_laneX[B][2];
-    __m128i m_laneY[B][2];
+    __m128i m_laneX[B];
+    __m128i m_laneY[B];
+    bool m_rising = false;
 #endif
 
     // Near the border and outside: neighbours off the page count as white.
