@@ -36,7 +36,7 @@ constexpr std::size_t kMinInkCells = 200;
 constexpr double kMinContrast = 1.2;
 
 constexpr double kCoarseStep = 0.5;
-constexpr int kCoarseSpan = 8; // cells joined for the coarse search
+constexpr int kCoarseSpan = 16; // cells joined for the coarse search
 constexpr int kFineSpan = 4;
 constexpr double kFineStep = 0.05;
 constexpr double kFineReach = 0.3; // around the coarse best, refined by its parabola
@@ -76,20 +76,26 @@ void Prefetch(const unsigned char* bytes, std::size_t count)
 // Pixels tested together for ink.
 constexpr int kLightBlock = 16;
 
-// True when no byte of the block at p is below kInkLimit, so none of its pixels is ink: the
-// intensity is a weighted mean of the bytes.
-bool IsLightBlock(const unsigned char* p, int bytesPerPixel)
+// Bit i set when byte i of the `bytes` at p is below kInkLimit. A pixel with no such byte is no
+// ink, as the intensity is a weighted mean of the bytes; on grey pages the bit is the answer.
+template <int B> std::uint64_t DarkBytes(const unsigned char* p, int bytes)
 {
 #if defined(__SSE2__)
-    const auto load = [p](int at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at)); };
-    __m128i least = load(0);
-    if (bytesPerPixel == 3)
-        least = _mm_min_epu8(least, _mm_min_epu8(load(16), load(32)));
-    const __m128i limit = _mm_set1_epi8(static_cast<char>(kInkLimit));
-    return _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(least, limit), least)) == 0xFFFF;
-#else
-    return *std::min_element(p, p + kLightBlock * bytesPerPixel) >= kInkLimit;
+    if (bytes == kLightBlock * B) {
+        const __m128i limit = _mm_set1_epi8(static_cast<char>(kInkLimit));
+        std::uint64_t dark = 0;
+        for (int at = 0; at < bytes; at += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at));
+            const int light = _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(v, limit), v));
+            dark |= std::uint64_t(~light & 0xFFFF) << at;
+        }
+        return dark;
+    }
 #endif
+    std::uint64_t dark = 0;
+    for (int i = 0; i < bytes; ++i)
+        dark |= std::uint64_t(p[i] < kInkLimit) << i;
+    return dark;
 }
 
 struct InkSample {
@@ -132,10 +138,15 @@ template <int B> void SampleInk(const PageRaster& page, InkSample& sample)
             // Most of a page is paper: blocks of it are passed over without looking at their cells.
             for (int block = 0; block < blocks; ++block) {
                 const int x0 = block * kLightBlock;
-                if (x0 + kLightBlock <= page.width && IsLightBlock(row + std::size_t(x0) * B, B))
+                const std::uint64_t dark
+                    = DarkBytes<B>(row + std::size_t(x0) * B, std::min(kLightBlock, page.width - x0) * B);
+                if (dark == 0)
                     continue;
                 for (int cellX = firstCells[std::size_t(block)]; cellX < firstCells[std::size_t(block) + 1]; ++cellX) {
-                    const std::int32_t ink = Intensity(row + std::size_t(firstColumn + cellX * factor) * B, B) < kInkLimit;
+                    const int x = firstColumn + cellX * factor;
+                    std::int32_t ink = (dark >> ((x - x0) * B)) & ((1 << B) - 1) ? 1 : 0;
+                    if (B == 3 && ink)
+                        ink = Intensity(row + std::size_t(x) * B, B) < kInkLimit;
                     counts[std::size_t(cellX)] += ink;
                     rowSums[std::size_t(cellX)] += ink * (y - top);
                     inked[std::size_t(cellX) / 64] |= std::uint64_t(ink) << (cellX % 64);
