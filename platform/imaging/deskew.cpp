@@ -24,10 +24,6 @@ constexpr int kInkLimit = 128;
 // cells (about 100 dpi on a 300 dpi A4 page): enough to place a text line, a fraction of the work.
 constexpr int kCellsOnLongSide = 1200;
 
-// Every second row of the page is read: a skewed line crosses rows along its length, so half of
-// them still place it, at half the memory read.
-constexpr int kRowStep = 2;
-
 // Fewer cells with ink than this and the page shows too little to tell.
 constexpr std::size_t kMinInkCells = 200;
 
@@ -37,7 +33,7 @@ constexpr double kMinContrast = 1.2;
 
 constexpr double kCoarseStep = 0.5;
 constexpr int kCoarseSpan = 16; // cells joined for the coarse search
-constexpr int kFineSpan = 4;
+constexpr int kFineSpan = 2;
 constexpr double kFineStep = 0.05;
 constexpr double kFineReach = 0.3; // around the coarse best, refined by its parabola
 constexpr double kMaxSearchDegrees = 45.0;
@@ -130,11 +126,8 @@ template <int B> void SampleInk(const PageRaster& page, InkSample& sample)
     for (int cellY = 0; cellY < sample.rows; ++cellY) {
         const int top = cellY * factor;
         const int bottom = std::min(page.height, top + factor);
-        for (int y = top + (top & 1); y < bottom; y += kRowStep) {
+        for (int y = top; y < bottom; ++y) {
             const unsigned char* row = page.rows + std::size_t(y) * page.stride;
-            // Reading every other row defeats the processor's own look-ahead.
-            if (y + kRowStep < page.height)
-                Prefetch(row + kRowStep * page.stride, std::size_t(page.width) * B);
             // Most of a page is paper: blocks of it are passed over without looking at their cells.
             for (int block = 0; block < blocks; ++block) {
                 const int x0 = block * kLightBlock;
