@@ -112,16 +112,15 @@ template <int B> void SampleInk(const PageRaster& page, InkSample& sample)
     std::vector<std::int32_t> rowSums(std::size_t(sample.columns), 0);
     std::vector<std::uint64_t> inked((std::size_t(sample.columns) + 63) / 64, 0); // a bit per cell
     // One column per cell: rules and text lines run along the rows and so lose nothing, and
-    // upright strokes are wider than a cell. firstCells[b]: the first cell whose column lies in
-    // block b or after it.
+    // upright strokes are wider than a cell.
     const int firstColumn = std::min(factor / 2, page.width - 1);
     const int lastCell = (page.width - 1 - factor / 2) / factor;
+    // Per block of kLightBlock pixels, the bits of DarkBytes that stand for its sampled columns.
     const int blocks = (page.width + kLightBlock - 1) / kLightBlock;
-    std::vector<int> firstCells(std::size_t(blocks) + 1);
-    for (int block = 0, cell = 0; block <= blocks; ++block) {
-        while (cell <= lastCell && firstColumn + cell * factor < block * kLightBlock)
-            ++cell;
-        firstCells[std::size_t(block)] = cell;
+    std::vector<std::uint64_t> sampledBits(std::size_t(blocks), 0);
+    for (int cell = 0; cell <= lastCell; ++cell) {
+        const int x = firstColumn + cell * factor;
+        sampledBits[std::size_t(x / kLightBlock)] |= std::uint64_t(1) << (x % kLightBlock * B);
     }
     for (int cellY = 0; cellY < sample.rows; ++cellY) {
         const int top = cellY * factor;
@@ -133,16 +132,17 @@ template <int B> void SampleInk(const PageRaster& page, InkSample& sample)
                 const int x0 = block * kLightBlock;
                 const std::uint64_t dark
                     = DarkBytes<B>(row + std::size_t(x0) * B, std::min(kLightBlock, page.width - x0) * B);
-                if (dark == 0)
-                    continue;
-                for (int cellX = firstCells[std::size_t(block)]; cellX < firstCells[std::size_t(block) + 1]; ++cellX) {
-                    const int x = firstColumn + cellX * factor;
-                    std::int32_t ink = (dark >> ((x - x0) * B)) & ((1 << B) - 1) ? 1 : 0;
-                    if (B == 3 && ink)
-                        ink = Intensity(row + std::size_t(x) * B, B) < kInkLimit;
-                    counts[std::size_t(cellX)] += ink;
-                    rowSums[std::size_t(cellX)] += ink * (y - top);
-                    inked[std::size_t(cellX) / 64] |= std::uint64_t(ink) << (cellX % 64);
+                // A pixel is a candidate when any of its bytes is dark; only sampled candidates
+                // are looked at.
+                std::uint64_t hits = (B == 1 ? dark : dark | dark >> 1 | dark >> 2) & sampledBits[std::size_t(block)];
+                for (; hits != 0; hits &= hits - 1) {
+                    const int x = x0 + std::countr_zero(hits) / B;
+                    if (B == 3 && Intensity(row + std::size_t(x) * B, B) >= kInkLimit)
+                        continue;
+                    const int cellX = (x - firstColumn) / factor;
+                    counts[std::size_t(cellX)] += 1;
+                    rowSums[std::size_t(cellX)] += y - top;
+                    inked[std::size_t(cellX) / 64] |= std::uint64_t(1) << (cellX % 64);
                 }
             }
         }
