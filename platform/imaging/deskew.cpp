@@ -118,9 +118,11 @@ template <int B> void SampleInk(const PageRaster& page, InkSample& sample)
     // Per block of kLightBlock pixels, the bits of DarkBytes that stand for its sampled columns.
     const int blocks = (page.width + kLightBlock - 1) / kLightBlock;
     std::vector<std::uint64_t> sampledBits(std::size_t(blocks), 0);
+    std::vector<std::int32_t> cellOf(std::size_t(page.width), 0); // of a sampled column
     for (int cell = 0; cell <= lastCell; ++cell) {
         const int x = firstColumn + cell * factor;
         sampledBits[std::size_t(x / kLightBlock)] |= std::uint64_t(1) << (x % kLightBlock * B);
+        cellOf[std::size_t(x)] = cell;
     }
     for (int cellY = 0; cellY < sample.rows; ++cellY) {
         const int top = cellY * factor;
@@ -139,7 +141,7 @@ template <int B> void SampleInk(const PageRaster& page, InkSample& sample)
                     const int x = x0 + std::countr_zero(hits) / B;
                     if (B == 3 && Intensity(row + std::size_t(x) * B, B) >= kInkLimit)
                         continue;
-                    const int cellX = (x - firstColumn) / factor;
+                    const int cellX = cellOf[std::size_t(x)];
                     counts[std::size_t(cellX)] += 1;
                     rowSums[std::size_t(cellX)] += y - top;
                     inked[std::size_t(cellX) / 64] |= std::uint64_t(1) << (cellX % 64);
