@@ -294,6 +294,8 @@ TEST(DeskewTest, RotationMatchesBilinearSampling)
         { 203, 40, 1, 0, 1.3 },
         { 203, 40, 3, 1, -0.7 },
         { 150, 30, 1, 2, -6.0 },
+        { 160, 50, 3, 0, 12.0 }, // the row steps once or twice within eight pixels
+        { 160, 50, 1, 0, -15.0 },
         // Mostly blank paper: white stretches are passed over, and must end exactly where a speck
         // in the source or a speck left in the row being overwritten begins.
         { 301, 97, 1, 0, 1.7, true },
