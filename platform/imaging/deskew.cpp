@@ -241,8 +241,7 @@ public:
         : m_sample(sample)
     {
         m_margin = int(std::ceil(sample.columns * std::tan(Radians(maxDegrees)))) + 2;
-        m_binCount = std::size_t(sample.rows + 2 * m_margin + 1);
-        m_bins.resize(m_binCount * kLanes);
+        m_bins.resize(std::size_t(sample.rows + 2 * m_margin + 1));
     }
 
     double Score(double degrees)
@@ -251,33 +250,20 @@ public:
         // The bin of a cell is the row where a line of this angle through it meets x = 0.
         const auto slope = std::int64_t(std::llround(std::tan(Radians(degrees)) * double(kFixOne)));
         const std::int64_t offset = (std::int64_t(m_margin) << kFixBits) + kFixOne / 2;
-        // Cells in a row of text mostly fall into the same bin one after the other; counting them
-        // into kLanes copies of the bins in turn keeps each addition from waiting on the last.
-        const std::size_t cells = m_sample.cells.size();
-        const InkCell* cell = m_sample.cells.data();
-        std::uint32_t* bins = m_bins.data();
-        std::size_t i = 0;
-        for (; i < cells; ++i) {
-            const std::int64_t at = (std::int64_t(cell[i].y) << (kFixBits - kCellFractionBits)) - cell[i].x * slope + offset;
-            bins[std::size_t(at >> kFixBits) * kLanes + i % kLanes] += std::uint32_t(cell[i].weight);
+        for (const InkCell& cell : m_sample.cells) {
+            const std::int64_t at = (std::int64_t(cell.y) << (kFixBits - kCellFractionBits)) - cell.x * slope + offset;
+            m_bins[std::size_t(at >> kFixBits)] += cell.weight;
         }
         double sum = 0;
-        for (std::size_t bin = 0; bin < m_binCount; ++bin) {
-            std::int64_t count = 0;
-            for (int lane = 0; lane < kLanes; ++lane)
-                count += bins[bin * kLanes + std::size_t(lane)];
+        for (const std::int64_t count : m_bins)
             sum += double(count * count);
-        }
         return sum;
     }
 
 private:
-    static constexpr int kLanes = 4;
-
     const InkSample& m_sample;
     int m_margin = 0;
-    std::size_t m_binCount = 0;
-    std::vector<std::uint32_t> m_bins;
+    std::vector<std::int64_t> m_bins;
 };
 
 struct Candidate {
