@@ -38,7 +38,7 @@ constexpr double kMinContrast = 1.2;
 
 constexpr double kCoarseStep = 0.5;
 constexpr int kCoarseSpan = 16; // cells joined for the coarse search
-constexpr int kFineSpan = 2;
+constexpr int kFineSpan = 2; // wider joins blur the fine search until small skews of text go unseen
 constexpr double kFineStep = 0.05;
 constexpr double kFineReach = 0.3; // around the coarse best, refined by its parabola
 constexpr double kMaxSearchDegrees = 45.0;
@@ -323,8 +323,8 @@ double SkewOfInk(const PageRaster& page, double maxDegrees, Scratch& scratch)
 }
 
 // The interval of x where lo <= start + x * step < hi, as [*first, *last]; empty when first > last.
-void Span(std::int64_t start, std::int64_t step, std::int64_t lo, std::int64_t hi, std::int64_t* first,
-    std::int64_t* last)
+void Span(
+    std::int64_t start, std::int64_t step, std::int64_t lo, std::int64_t hi, std::int64_t* first, std::int64_t* last)
 {
     const auto floorDiv = [](std::int64_t a, std::int64_t b) { return a / b - (a % b != 0 && (a < 0) != (b < 0)); };
     const auto ceilDiv = [](std::int64_t a, std::int64_t b) { return a / b + (a % b != 0 && (a < 0) == (b < 0)); };
@@ -393,8 +393,14 @@ private:
         return all == 255;
     }
 
-    std::uint32_t* Counts(int y) { return m_counts.data() + std::size_t(y) * (m_blocks + 1); }
-    const std::uint32_t* Counts(int y) const { return m_counts.data() + std::size_t(y) * (m_blocks + 1); }
+    std::uint32_t* Counts(int y)
+    {
+        return m_counts.data() + std::size_t(y) * (m_blocks + 1);
+    }
+    const std::uint32_t* Counts(int y) const
+    {
+        return m_counts.data() + std::size_t(y) * (m_blocks + 1);
+    }
 
     std::vector<std::uint32_t>& m_counts;
     int m_width;
@@ -424,13 +430,14 @@ public:
     }
 
     // Turns row y: out is that row of the page, whose original lies in the ring by now.
-    void Render(unsigned char* out, int y, std::int64_t sx, std::int64_t sy, std::int64_t stepX, std::int64_t stepY) const
+    void Render(
+        unsigned char* out, int y, std::int64_t sx, std::int64_t sy, std::int64_t stepX, std::int64_t stepY) const
     {
         // Where all four neighbours lie inside the page, no pixel needs a bounds check; where none
         // does, the pixel is white; only the thin band between needs the careful blend.
         int first, last, nearFirst, nearLast;
-        Within(sx, sy, stepX, stepY, 0, std::int64_t(m_width - 1) << kFixBits, 0, std::int64_t(m_height - 1) << kFixBits,
-            &first, &last);
+        Within(sx, sy, stepX, stepY, 0, std::int64_t(m_width - 1) << kFixBits, 0,
+            std::int64_t(m_height - 1) << kFixBits, &first, &last);
         Within(sx, sy, stepX, stepY, -kFixOne, std::int64_t(m_width) << kFixBits, -kFixOne,
             std::int64_t(m_height) << kFixBits, &nearFirst, &nearLast);
         if (nearFirst > nearLast) {
@@ -600,25 +607,43 @@ private:
         return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
     }
 
-    // False, and nothing written, when the chunk does not have the shape described above.
-    bool BlendChunk(unsigned char* out, std::int64_t sx, std::int64_t sy, std::int64_t stepX, std::int64_t stepY) const
+    // What a chunk of `pixels` output pixels reads: from each source row a strip starting at the
+    // first pixel's column; row2 is read by the lanes past a row step, if there is one.
+    struct Strips {
+        const unsigned char* row0;
+        const unsigned char* row1;
+        const unsigned char* row2;
+        bool crossing;
+    };
+
+    // False when the chunk does not have the shape a strip blend needs.
+    bool FindStrips(
+        int pixels, std::int64_t sx, std::int64_t sy, std::int64_t stepX, std::int64_t stepY, Strips* strips) const
     {
-        if (!m_chunkFits)
-            return false;
         const std::int64_t x0 = sx >> kFixBits;
-        // stepX is at most one column, so columns that end kChunk - 1 apart advanced by one each.
-        if (((sx + (kChunk - 1) * stepX) >> kFixBits) - x0 != kChunk - 1)
+        // stepX is at most one column, so columns that end pixels - 1 apart advanced by one each.
+        if (((sx + (pixels - 1) * stepX) >> kFixBits) - x0 != pixels - 1)
             return false;
         const std::int64_t y0 = sy >> kFixBits;
-        const std::int64_t y1 = (sy + (kChunk - 1) * stepY) >> kFixBits;
+        const std::int64_t y1 = (sy + (pixels - 1) * stepY) >> kFixBits;
         if (y1 - y0 > 1 || y0 - y1 > 1)
             return false;
         const std::int64_t top = std::min(y0, y1);
-        const bool crossing = y0 != y1;
         const std::size_t offset = std::size_t(x0) * B;
-        const unsigned char* row0 = m_rows[top] + offset;
-        const unsigned char* row1 = m_rows[top + 1] + offset;
-        const unsigned char* row2 = crossing ? m_rows[top + 2] + offset : row1;
+        strips->crossing = y0 != y1;
+        strips->row0 = m_rows[top] + offset;
+        strips->row1 = m_rows[top + 1] + offset;
+        strips->row2 = strips->crossing ? m_rows[top + 2] + offset : strips->row1;
+        return true;
+    }
+
+    // False, and nothing written, when the chunk does not have the shape described above.
+    bool BlendChunk(unsigned char* out, std::int64_t sx, std::int64_t sy, std::int64_t stepX, std::int64_t stepY) const
+    {
+        Strips strips;
+        if (!m_chunkFits || !FindStrips(kChunk, sx, sy, stepX, stepY, &strips))
+            return false;
+        const auto [row0, row1, row2, crossing] = strips;
         const __m128i fracX = _mm_set1_epi16(static_cast<short>(sx & 0xFFFF));
         const __m128i fracY = _mm_set1_epi16(static_cast<short>(sy & 0xFFFF));
         const __m128i weightBits = _mm_set1_epi16(255 << 7);
@@ -676,26 +701,17 @@ private:
     {
         const __m256i left = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row)));
         const __m256i right = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + B)));
-        return _mm256_add_epi16(_mm256_slli_epi16(left, 6),
-            _mm256_mulhi_epi16(_mm256_slli_epi16(_mm256_sub_epi16(right, left), 7), wx7));
+        return _mm256_add_epi16(
+            _mm256_slli_epi16(left, 6), _mm256_mulhi_epi16(_mm256_slli_epi16(_mm256_sub_epi16(right, left), 7), wx7));
     }
 
     PD_AVX2 bool BlendWideChunk(
         unsigned char* out, std::int64_t sx, std::int64_t sy, std::int64_t stepX, std::int64_t stepY) const
     {
-        const std::int64_t x0 = sx >> kFixBits;
-        if (((sx + (kWideChunk - 1) * stepX) >> kFixBits) - x0 != kWideChunk - 1)
+        Strips strips;
+        if (!FindStrips(kWideChunk, sx, sy, stepX, stepY, &strips))
             return false;
-        const std::int64_t y0 = sy >> kFixBits;
-        const std::int64_t y1 = (sy + (kWideChunk - 1) * stepY) >> kFixBits;
-        if (y1 - y0 > 1 || y0 - y1 > 1)
-            return false;
-        const std::int64_t top = std::min(y0, y1);
-        const bool crossing = y0 != y1;
-        const std::size_t offset = std::size_t(x0) * B;
-        const unsigned char* row0 = m_rows[top] + offset;
-        const unsigned char* row1 = m_rows[top + 1] + offset;
-        const unsigned char* row2 = crossing ? m_rows[top + 2] + offset : row1;
+        const auto [row0, row1, row2, crossing] = strips;
         const __m256i fracX = _mm256_set1_epi16(static_cast<short>(sx & 0xFFFF));
         const __m256i fracY = _mm256_set1_epi16(static_cast<short>(sy & 0xFFFF));
         const __m256i weightBits = _mm256_set1_epi16(255 << 7);
@@ -711,8 +727,8 @@ private:
             __m256i upper = Across16(row0 + at, wx7);
             __m256i lower = Across16(row1 + at, wx7);
             if (crossing) {
-                const __m256i wrapped = _mm256_cmpgt_epi16(_mm256_xor_si256(m_rising ? fracY : posY, sign),
-                    _mm256_xor_si256(m_rising ? posY : fracY, sign));
+                const __m256i wrapped = _mm256_cmpgt_epi16(
+                    _mm256_xor_si256(m_rising ? fracY : posY, sign), _mm256_xor_si256(m_rising ? posY : fracY, sign));
                 const __m256i mask = m_rising ? wrapped : _mm256_andnot_si256(wrapped, _mm256_set1_epi16(-1));
                 upper = _mm256_blendv_epi8(upper, lower, mask);
                 lower = _mm256_blendv_epi8(lower, Across16(row2 + at, wx7), mask);
@@ -757,7 +773,6 @@ private:
     int m_width;
     int m_height;
 };
-
 
 // Turns the page in place, top row first. A turned row reads source rows a little above and below
 // its own, so before a row is overwritten its original goes into a ring of the last rows, deep
