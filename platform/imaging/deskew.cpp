@@ -68,6 +68,7 @@ struct InkCell {
 };
 constexpr int kCellFractionBits = 8;
 
+// Asks for the cache lines of `count` bytes ahead of their use.
 void Prefetch(const unsigned char* bytes, std::size_t count)
 {
     for (std::size_t at = 0; at < count; at += 64)
@@ -816,8 +817,7 @@ template <int B> void RotateRows(const PageRaster& page, double cosine, double s
     const RowRenderer<B> renderer(source.data(), white, width, height, stepX, stepY);
     for (int y = 0; y < height; ++y) {
         if (y + depth < height) {
-            // The next row to map is otherwise first touched a few pixels at a time over many rows,
-            // too scattered for the processor to see coming.
+            // The row mapped next is asked for now, so that it has arrived by then.
             if (y + depth + 1 < height)
                 Prefetch(original(y + depth + 1), rowBytes);
             white.Map<B>(y + depth, original(y + depth));
