@@ -278,31 +278,68 @@ struct Candidate {
     double score;
 };
 
-// The best of the angles lo, lo + step, ..., hi (hi included), refined between its neighbours by
-// the vertex of the parabola through the three scores; *mean gets the average score.
-Candidate BestAngle(ProfileScorer& scorer, double lo, double hi, double step, double* mean)
+// The grid angle at index `best` of lo, lo + step, ..., moved between its neighbours to the vertex
+// of the parabola through their three scores.
+double Refined(const std::vector<double>& scores, int best, double lo, double hi, double step)
 {
-    const int count = int(std::floor((hi - lo) / step + 1e-9)) + 1;
-    std::vector<double> scores(static_cast<std::size_t>(count));
-    int best = 0;
-    double sum = 0;
-    for (int i = 0; i < count; ++i) {
-        scores[std::size_t(i)] = scorer.Score(std::min(hi, lo + i * step));
-        sum += scores[std::size_t(i)];
-        if (scores[std::size_t(i)] > scores[std::size_t(best)])
-            best = i;
-    }
-    if (mean)
-        *mean = sum / count;
-    Candidate result { std::min(hi, lo + best * step), scores[std::size_t(best)] };
-    if (best > 0 && best + 1 < count) {
+    double degrees = std::min(hi, lo + best * step);
+    if (best > 0 && std::size_t(best) + 1 < scores.size()) {
         const double left = scores[std::size_t(best - 1)];
         const double right = scores[std::size_t(best + 1)];
-        const double curve = left - 2 * result.score + right;
+        const double curve = left - 2 * scores[std::size_t(best)] + right;
         if (curve < 0)
-            result.degrees += 0.5 * (left - right) / curve * step;
+            degrees += 0.5 * (left - right) / curve * step;
     }
-    return result;
+    return degrees;
+}
+
+int GridCount(double lo, double hi, double step)
+{
+    return int(std::floor((hi - lo) / step + 1e-9)) + 1;
+}
+
+// The best of the angles lo, lo + step, ..., hi (hi included), refined by its parabola; *mean gets
+// the average score.
+Candidate BestAngle(ProfileScorer& scorer, double lo, double hi, double step, double* mean)
+{
+    std::vector<double> scores(std::size_t(GridCount(lo, hi, step)));
+    int best = 0;
+    double sum = 0;
+    for (std::size_t i = 0; i < scores.size(); ++i) {
+        scores[i] = scorer.Score(std::min(hi, lo + double(i) * step));
+        sum += scores[i];
+        if (scores[i] > scores[std::size_t(best)])
+            best = int(i);
+    }
+    *mean = sum / double(scores.size());
+    return { Refined(scores, best, lo, hi, step), scores[std::size_t(best)] };
+}
+
+// The peak of the angles lo, lo + step, ..., hi found by climbing from the one nearest `start`:
+// near a good first guess the profile rises to one peak, and a few angles find it where trying
+// them all takes several times the work. Refined by its parabola.
+double ClimbedAngle(ProfileScorer& scorer, double lo, double hi, double step, double start)
+{
+    std::vector<double> scores(std::size_t(GridCount(lo, hi, step)), -1);
+    const int last = int(scores.size()) - 1;
+    const auto score = [&](int i) {
+        if (scores[std::size_t(i)] < 0)
+            scores[std::size_t(i)] = scorer.Score(std::min(hi, lo + i * step));
+        return scores[std::size_t(i)];
+    };
+    int best = std::clamp(int(std::lround((start - lo) / step)), 0, last);
+    for (;;) {
+        const double here = score(best);
+        const double left = best > 0 ? score(best - 1) : -1;
+        const double right = best < last ? score(best + 1) : -1;
+        if (left > here && left >= right)
+            --best;
+        else if (right > here)
+            ++best;
+        else
+            break;
+    }
+    return Refined(scores, best, lo, hi, step);
 }
 
 // The skew within +-maxDegrees: the best of a coarse search over the whole range, refined by a fine
@@ -325,8 +362,7 @@ double SkewOfInk(const PageRaster& page, double maxDegrees, Scratch& scratch)
     ProfileScorer fineScorer(scratch.joined, maxDegrees);
     const double lo = std::max(-maxDegrees, coarse.degrees - kFineReach);
     const double hi = std::min(maxDegrees, coarse.degrees + kFineReach);
-    const Candidate fine = BestAngle(fineScorer, lo, hi, kFineStep, nullptr);
-    return std::clamp(fine.degrees, -maxDegrees, maxDegrees);
+    return std::clamp(ClimbedAngle(fineScorer, lo, hi, kFineStep, coarse.degrees), -maxDegrees, maxDegrees);
 }
 
 // The interval of x where lo <= start + x * step < hi, as [*first, *last]; empty when first > last.
