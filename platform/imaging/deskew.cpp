@@ -37,8 +37,9 @@ constexpr std::size_t kMinInkCells = 200;
 constexpr double kMinContrast = 1.2;
 
 constexpr double kCoarseStep = 0.5;
-constexpr int kCoarseSpan = 16; // cells joined for the coarse search
-constexpr int kFineSpan = 2; // wider joins blur the fine search until small skews of text go unseen
+// Cells joined for the coarse search; the fine search scores pairs, as wider joins blur it until
+// small skews of text go unseen.
+constexpr int kCoarseSpan = 16;
 constexpr double kFineStep = 0.05;
 constexpr double kFineReach = 0.3; // around the coarse best, refined by its parabola
 constexpr double kMaxSearchDegrees = 45.0;
@@ -108,6 +109,7 @@ template <int B> std::uint64_t DarkBytes(const unsigned char* p, int bytes)
 
 struct InkSample {
     std::vector<InkCell> cells;
+    std::size_t inkCells = 0; // cells with ink before any were joined
     int columns = 0;
     int rows = 0;
 };
@@ -117,6 +119,7 @@ template <int B> void SampleInk(const PageRaster& page, InkSample& sample)
     const int side = std::max(page.width, page.height);
     const int factor = std::max(1, (side + kCellsOnLongSide - 1) / kCellsOnLongSide);
     sample.cells.clear();
+    sample.inkCells = 0;
     sample.columns = (page.width + factor - 1) / factor;
     sample.rows = (page.height + factor - 1) / factor;
     // Per cell of the current cell row: inked pixels, and the sum of their rows within the cell.
@@ -160,7 +163,9 @@ template <int B> void SampleInk(const PageRaster& page, InkSample& sample)
                 }
             }
         }
-        // Only the cells with ink are visited, in order along the row.
+        // Only the cells with ink are visited, in order along the row, and joined in pairs as the
+        // fine search scores them (see Joined).
+        const std::size_t rowStart = sample.cells.size();
         for (std::size_t word = 0; word < inked.size(); ++word) {
             for (std::uint64_t bits = inked[word]; bits != 0; bits &= bits - 1) {
                 const std::size_t cellX = word * 64 + std::size_t(std::countr_zero(bits));
@@ -169,8 +174,17 @@ template <int B> void SampleInk(const PageRaster& page, InkSample& sample)
                 // divide faster than in a 64-bit register, to the same whole quotient.
                 const auto within = std::int32_t(
                     double((2 * rowSums[cellX] + count) << (kCellFractionBits - 1)) / double(count * factor));
-                sample.cells.push_back(
-                    { std::int16_t(cellX), std::int16_t(count), (cellY << kCellFractionBits) + within });
+                const std::int32_t y = (cellY << kCellFractionBits) + within;
+                const auto pairX = std::int16_t(cellX & ~std::size_t(1));
+                ++sample.inkCells;
+                InkCell* last = sample.cells.size() > rowStart ? &sample.cells.back() : nullptr;
+                if (last && last->x == pairX) {
+                    const std::int32_t weight = last->weight + std::int32_t(count);
+                    last->y = std::int32_t(double(std::int64_t(last->y) * last->weight + y * count) / weight);
+                    last->weight = std::int16_t(weight);
+                } else {
+                    sample.cells.push_back({ pairX, std::int16_t(count), y });
+                }
                 counts[cellX] = 0;
                 rowSums[cellX] = 0;
             }
@@ -350,7 +364,7 @@ double SkewOfInk(const PageRaster& page, double maxDegrees, Scratch& scratch)
         SampleInk<1>(page, scratch.sample);
     else
         SampleInk<3>(page, scratch.sample);
-    if (scratch.sample.cells.size() < kMinInkCells)
+    if (scratch.sample.inkCells < kMinInkCells)
         return 0;
     double mean = 0;
     Joined(scratch.sample, kCoarseSpan, scratch.joined);
@@ -358,8 +372,7 @@ double SkewOfInk(const PageRaster& page, double maxDegrees, Scratch& scratch)
     const Candidate coarse = BestAngle(coarseScorer, -maxDegrees, maxDegrees, kCoarseStep, &mean);
     if (!(coarse.score >= kMinContrast * mean))
         return 0;
-    Joined(scratch.sample, kFineSpan, scratch.joined);
-    ProfileScorer fineScorer(scratch.joined, maxDegrees);
+    ProfileScorer fineScorer(scratch.sample, maxDegrees);
     const double lo = std::max(-maxDegrees, coarse.degrees - kFineReach);
     const double hi = std::min(maxDegrees, coarse.degrees + kFineReach);
     return std::clamp(ClimbedAngle(fineScorer, lo, hi, kFineStep, coarse.degrees), -maxDegrees, maxDegrees);
