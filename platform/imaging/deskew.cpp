@@ -76,27 +76,29 @@ void Prefetch(const unsigned char* bytes, std::size_t count)
         __builtin_prefetch(bytes + at);
 }
 
-// Pixels tested together for ink.
-constexpr int kLightBlock = 16;
+// Pixels tested together for ink: as many as give a 64-bit mask of their bytes.
+template <int B> constexpr int kBlockPixels = B == 1 ? 64 : 16;
 
 // Bit i set when byte i of the `bytes` at p is below kInkLimit. A pixel with no such byte is no
 // ink, as the intensity is a weighted mean of the bytes; on grey pages the bit is the answer.
 template <int B> std::uint64_t DarkBytes(const unsigned char* p, int bytes)
 {
 #if defined(__SSE2__)
-    if (bytes == kLightBlock * B) {
+    constexpr int kVectors = kBlockPixels<B> * B / 16;
+    if (bytes == kVectors * 16) {
         const __m128i limit = _mm_set1_epi8(static_cast<char>(kInkLimit));
         const auto light = [&limit](__m128i v) { return _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(v, limit), v)); };
-        __m128i v[B];
-        for (int i = 0; i < B; ++i)
+        __m128i v[kVectors];
+        __m128i least = _mm_set1_epi8(-1);
+        for (int i = 0; i < kVectors; ++i) {
             v[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
-        if constexpr (B == 3) {
-            // Mostly paper: one test for the whole block.
-            if (light(_mm_min_epu8(v[0], _mm_min_epu8(v[1], v[2]))) == 0xFFFF)
-                return 0;
+            least = _mm_min_epu8(least, v[i]);
         }
+        // Mostly paper: one test for the whole block.
+        if (light(least) == 0xFFFF)
+            return 0;
         std::uint64_t dark = 0;
-        for (int i = 0; i < B; ++i)
+        for (int i = 0; i < kVectors; ++i)
             dark |= std::uint64_t(~light(v[i]) & 0xFFFF) << (16 * i);
         return dark;
     }
@@ -130,13 +132,14 @@ template <int B> void SampleInk(const PageRaster& page, InkSample& sample)
     // upright strokes are wider than a cell.
     const int firstColumn = std::min(factor / 2, page.width - 1);
     const int lastCell = (page.width - 1 - factor / 2) / factor;
-    // Per block of kLightBlock pixels, the bits of DarkBytes that stand for its sampled columns.
-    const int blocks = (page.width + kLightBlock - 1) / kLightBlock;
+    // Per block of kBlock pixels, the bits of DarkBytes that stand for its sampled columns.
+    constexpr int kBlock = kBlockPixels<B>;
+    const int blocks = (page.width + kBlock - 1) / kBlock;
     std::vector<std::uint64_t> sampledBits(std::size_t(blocks), 0);
     std::vector<std::int32_t> cellOf(std::size_t(page.width), 0); // of a sampled column
     for (int cell = 0; cell <= lastCell; ++cell) {
         const int x = firstColumn + cell * factor;
-        sampledBits[std::size_t(x / kLightBlock)] |= std::uint64_t(1) << (x % kLightBlock * B);
+        sampledBits[std::size_t(x / kBlock)] |= std::uint64_t(1) << (x % kBlock * B);
         cellOf[std::size_t(x)] = cell;
     }
     for (int cellY = 0; cellY < sample.rows; ++cellY) {
@@ -146,9 +149,9 @@ template <int B> void SampleInk(const PageRaster& page, InkSample& sample)
             const unsigned char* row = page.rows + std::size_t(y) * page.stride;
             // Most of a page is paper: blocks of it are passed over without looking at their cells.
             for (int block = 0; block < blocks; ++block) {
-                const int x0 = block * kLightBlock;
+                const int x0 = block * kBlock;
                 const std::uint64_t dark
-                    = DarkBytes<B>(row + std::size_t(x0) * B, std::min(kLightBlock, page.width - x0) * B);
+                    = DarkBytes<B>(row + std::size_t(x0) * B, std::min(kBlock, page.width - x0) * B);
                 // A pixel is a candidate when any of its bytes is dark; only sampled candidates
                 // are looked at.
                 std::uint64_t hits = (B == 1 ? dark : dark | dark >> 1 | dark >> 2) & sampledBits[std::size_t(block)];
