@@ -1,11 +1,13 @@
 #include "platform/imaging/deskew.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <numbers>
 #include <vector>
+
+#include "platform/imaging/pageturn.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -31,11 +33,14 @@ constexpr std::size_t kMinInkCells = 200;
 constexpr double kMinContrast = 1.2;
 
 constexpr double kCoarseStep = 0.5;
+// Cells joined for the coarse search; the fine search scores pairs, as wider joins blur it until
+// small skews of text go unseen.
+constexpr int kCoarseSpan = 16;
 constexpr double kFineStep = 0.05;
 constexpr double kFineReach = 0.3; // around the coarse best, refined by its parabola
 constexpr double kMaxSearchDegrees = 45.0;
 
-constexpr int kFixBits = 16; // sub-pixel bits of source positions while rotating
+constexpr int kFixBits = 16; // fraction bits of slopes and bin positions
 constexpr std::int64_t kFixOne = std::int64_t(1) << kFixBits;
 
 double Radians(double degrees)
@@ -60,97 +65,170 @@ struct InkCell {
 };
 constexpr int kCellFractionBits = 8;
 
+// Pixels tested together for ink: as many as give a 64-bit mask of their bytes.
+template <int B> constexpr int kBlockPixels = B == 1 ? 64 : 16;
+
+// Bit i set when byte i of the `bytes` at p is below kInkLimit. A pixel with no such byte is no
+// ink, as the intensity is a weighted mean of the bytes; on grey pages the bit is the answer.
+template <int B> std::uint64_t DarkBytes(const unsigned char* p, int bytes)
+{
+#if defined(__SSE2__)
+    constexpr int kVectors = kBlockPixels<B> * B / 16;
+    if (bytes == kVectors * 16) {
+        const __m128i limit = _mm_set1_epi8(static_cast<char>(kInkLimit));
+        const auto light = [&limit](__m128i v) { return _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(v, limit), v)); };
+        __m128i v[kVectors];
+        __m128i least = _mm_set1_epi8(-1);
+        for (int i = 0; i < kVectors; ++i) {
+            v[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+            least = _mm_min_epu8(least, v[i]);
+        }
+        // Mostly paper: one test for the whole block.
+        if (light(least) == 0xFFFF)
+            return 0;
+        std::uint64_t dark = 0;
+        for (int i = 0; i < kVectors; ++i)
+            dark |= std::uint64_t(~light(v[i]) & 0xFFFF) << (16 * i);
+        return dark;
+    }
+#endif
+    std::uint64_t dark = 0;
+    for (int i = 0; i < bytes; ++i)
+        dark |= std::uint64_t(p[i] < kInkLimit) << i;
+    return dark;
+}
+
 struct InkSample {
     std::vector<InkCell> cells;
+    std::size_t inkCells = 0; // cells with ink before any were joined
     int columns = 0;
     int rows = 0;
 };
 
-void SampleInk(const PageRaster& page, InkSample& sample)
+template <int B> void SampleInk(const PageRaster& page, InkSample& sample)
 {
     const int side = std::max(page.width, page.height);
     const int factor = std::max(1, (side + kCellsOnLongSide - 1) / kCellsOnLongSide);
     sample.cells.clear();
+    sample.inkCells = 0;
     sample.columns = (page.width + factor - 1) / factor;
     sample.rows = (page.height + factor - 1) / factor;
     // Per cell of the current cell row: inked pixels, and the sum of their rows within the cell.
     std::vector<std::int32_t> counts(std::size_t(sample.columns), 0);
     std::vector<std::int32_t> rowSums(std::size_t(sample.columns), 0);
-    const int bpp = page.bytesPerPixel;
-    // Every row, but one column per cell: rules and text lines run along the rows and so lose
-    // nothing, and upright strokes are wider than a cell.
-    const std::size_t firstColumn = std::size_t(std::min(factor / 2, page.width - 1) * bpp);
-    const std::size_t columnStep = std::size_t(factor * bpp);
+    std::vector<std::uint64_t> inked((std::size_t(sample.columns) + 63) / 64, 0); // a bit per cell
+    // One column per cell: rules and text lines run along the rows and so lose nothing, and
+    // upright strokes are wider than a cell.
+    const int firstColumn = std::min(factor / 2, page.width - 1);
     const int lastCell = (page.width - 1 - factor / 2) / factor;
+    // Per block of kBlock pixels, the bits of DarkBytes that stand for its sampled columns.
+    constexpr int kBlock = kBlockPixels<B>;
+    const int blocks = (page.width + kBlock - 1) / kBlock;
+    std::vector<std::uint64_t> sampledBits(std::size_t(blocks), 0);
+    std::vector<std::int32_t> cellOf(std::size_t(page.width), 0); // of a sampled column
+    for (int cell = 0; cell <= lastCell; ++cell) {
+        const int x = firstColumn + cell * factor;
+        sampledBits[std::size_t(x / kBlock)] |= std::uint64_t(1) << (x % kBlock * B);
+        cellOf[std::size_t(x)] = cell;
+    }
     for (int cellY = 0; cellY < sample.rows; ++cellY) {
         const int top = cellY * factor;
         const int bottom = std::min(page.height, top + factor);
         for (int y = top; y < bottom; ++y) {
-            const unsigned char* pixel = page.rows + std::size_t(y) * page.stride + firstColumn;
-            for (int cellX = 0; cellX <= lastCell; ++cellX, pixel += columnStep) {
-                const std::int32_t ink = Intensity(pixel, bpp) < kInkLimit;
-                counts[std::size_t(cellX)] += ink;
-                rowSums[std::size_t(cellX)] += ink * (y - top);
+            const unsigned char* row = page.rows + std::size_t(y) * page.stride;
+            // Most of a page is paper: blocks of it are passed over without looking at their cells.
+            for (int block = 0; block < blocks; ++block) {
+                const int x0 = block * kBlock;
+                const std::uint64_t dark
+                    = DarkBytes<B>(row + std::size_t(x0) * B, std::min(kBlock, page.width - x0) * B);
+                // A pixel is a candidate when any of its bytes is dark; only sampled candidates
+                // are looked at.
+                std::uint64_t hits = (B == 1 ? dark : dark | dark >> 1 | dark >> 2) & sampledBits[std::size_t(block)];
+                for (; hits != 0; hits &= hits - 1) {
+                    const int x = x0 + std::countr_zero(hits) / B;
+                    if (B == 3 && Intensity(row + std::size_t(x) * B, B) >= kInkLimit)
+                        continue;
+                    const int cellX = cellOf[std::size_t(x)];
+                    counts[std::size_t(cellX)] += 1;
+                    rowSums[std::size_t(cellX)] += y - top;
+                    inked[std::size_t(cellX) / 64] |= std::uint64_t(1) << (cellX % 64);
+                }
             }
         }
-        for (int cellX = 0; cellX < sample.columns; ++cellX) {
-            const std::int64_t count = counts[std::size_t(cellX)];
-            if (count != 0) {
-                // (centroid + 0.5) / factor cells below the cell's top, rounded.
-                const std::int64_t within = ((2 * rowSums[std::size_t(cellX)] + count) << (kCellFractionBits - 1))
-                    / (count * factor);
-                sample.cells.push_back({ std::int16_t(cellX), std::int16_t(count),
-                    (cellY << kCellFractionBits) + std::int32_t(within) });
+        // Only the cells with ink are visited, in order along the row, and joined in pairs as the
+        // fine search scores them (see Joined).
+        const std::size_t rowStart = sample.cells.size();
+        for (std::size_t word = 0; word < inked.size(); ++word) {
+            for (std::uint64_t bits = inked[word]; bits != 0; bits &= bits - 1) {
+                const std::size_t cellX = word * 64 + std::size_t(std::countr_zero(bits));
+                const std::int64_t count = counts[cellX];
+                // (centroid + 0.5) / factor cells below the cell's top. Exact integers in a double
+                // divide faster than in a 64-bit register, to the same whole quotient.
+                const auto within = std::int32_t(
+                    double((2 * rowSums[cellX] + count) << (kCellFractionBits - 1)) / double(count * factor));
+                const std::int32_t y = (cellY << kCellFractionBits) + within;
+                const auto pairX = std::int16_t(cellX & ~std::size_t(1));
+                ++sample.inkCells;
+                InkCell* last = sample.cells.size() > rowStart ? &sample.cells.back() : nullptr;
+                if (last && last->x == pairX) {
+                    const std::int32_t weight = last->weight + std::int32_t(count);
+                    last->y = std::int32_t(double(std::int64_t(last->y) * last->weight + y * count) / weight);
+                    last->weight = std::int16_t(weight);
+                } else {
+                    sample.cells.push_back({ pairX, std::int16_t(count), y });
+                }
+                counts[cellX] = 0;
+                rowSums[cellX] = 0;
             }
-            counts[std::size_t(cellX)] = 0;
-            rowSums[std::size_t(cellX)] = 0;
+            inked[word] = 0;
         }
     }
 }
 
-// The sample with each pair of neighbouring cells in a row joined: the search scores it at less
-// work per angle and finds the same angle, since it is the rows the ink lies on that tell.
-void Paired(const InkSample& sample, InkSample& paired)
+// The sample with each run of `span` neighbouring cells in a row (span a power of 2) joined into
+// one at the run's first column: the search scores it at less work per angle and finds the same
+// angle. The joined cell keeps the centroid of its ink, so a straight line's cells still fall into
+// one bin at the line's angle; what is lost is the sharpness away from it.
+void Joined(const InkSample& sample, int span, InkSample& joined)
 {
-    paired.cells.clear();
-    paired.columns = sample.columns;
-    paired.rows = sample.rows;
+    joined.cells.clear();
+    joined.columns = sample.columns;
+    joined.rows = sample.rows;
+    const int mask = ~(span - 1);
+    int x = 0;
+    int cellRow = -1;
+    std::int32_t weight = 0;
+    std::int64_t weightedY = 0;
+    const auto close = [&] {
+        if (weight != 0)
+            joined.cells.push_back({ std::int16_t(x), std::int16_t(weight), std::int32_t(double(weightedY) / weight) });
+    };
     for (const InkCell& cell : sample.cells) {
-        InkCell* last = paired.cells.empty() ? nullptr : &paired.cells.back();
-        if (last && last->y >> kCellFractionBits == cell.y >> kCellFractionBits && last->x == (cell.x & ~1)) {
-            const std::int64_t weight = last->weight + cell.weight;
-            last->y = std::int32_t((std::int64_t(last->y) * last->weight + std::int64_t(cell.y) * cell.weight) / weight);
-            last->weight = std::int16_t(weight);
-        } else {
-            paired.cells.push_back({ std::int16_t(cell.x & ~1), cell.weight, cell.y });
+        if (cell.y >> kCellFractionBits != cellRow || (cell.x & mask) != x) {
+            close();
+            x = cell.x & mask;
+            cellRow = cell.y >> kCellFractionBits;
+            weight = 0;
+            weightedY = 0;
         }
+        weight += cell.weight;
+        weightedY += std::int64_t(cell.y) * cell.weight;
     }
+    close();
 }
 
-// Memory kept from page to page on the calling thread. A scan straightens page after page of the
-// same size, and taking fresh memory for each costs more than the work: every new page of memory
-// is a fault and gets cleared by the system on first touch.
+// Memory kept from page to page on the calling thread (see kKeptBytes). A scan straightens page
+// after page of the same size, and taking fresh memory for each costs more than the work: every
+// new page of memory is a fault and gets cleared by the system on first touch.
 struct Scratch {
     InkSample sample;
-    InkSample paired;
-    std::vector<unsigned char> ring;
-    std::vector<const unsigned char*> rows;
+    InkSample joined;
 };
 
 Scratch& ThreadScratch()
 {
     thread_local Scratch scratch;
     return scratch;
-}
-
-// What a straightened A4 page at 300 dpi needs is kept; more, as a turn by a large angle takes,
-// is given back at once.
-constexpr std::size_t kKeptBytes = std::size_t(16) << 20;
-
-template <typename T> void GiveBackIfLarge(std::vector<T>& buffer)
-{
-    if (buffer.capacity() * sizeof(T) > kKeptBytes)
-        std::vector<T>().swap(buffer);
 }
 
 // Scores candidate angles by how sharply the ink gathers into rows when the page is read along
@@ -193,279 +271,90 @@ struct Candidate {
     double score;
 };
 
-// The best of the angles lo, lo + step, ..., hi (hi included), refined between its neighbours by
-// the vertex of the parabola through the three scores; *mean gets the average score.
-Candidate BestAngle(ProfileScorer& scorer, double lo, double hi, double step, double* mean)
+// The grid angle at index `best` of lo, lo + step, ..., moved between its neighbours to the vertex
+// of the parabola through their three scores.
+double Refined(const std::vector<double>& scores, int best, double lo, double hi, double step)
 {
-    const int count = int(std::floor((hi - lo) / step + 1e-9)) + 1;
-    std::vector<double> scores(static_cast<std::size_t>(count));
-    int best = 0;
-    double sum = 0;
-    for (int i = 0; i < count; ++i) {
-        scores[std::size_t(i)] = scorer.Score(std::min(hi, lo + i * step));
-        sum += scores[std::size_t(i)];
-        if (scores[std::size_t(i)] > scores[std::size_t(best)])
-            best = i;
-    }
-    if (mean)
-        *mean = sum / count;
-    Candidate result { std::min(hi, lo + best * step), scores[std::size_t(best)] };
-    if (best > 0 && best + 1 < count) {
+    double degrees = std::min(hi, lo + best * step);
+    if (best > 0 && std::size_t(best) + 1 < scores.size()) {
         const double left = scores[std::size_t(best - 1)];
         const double right = scores[std::size_t(best + 1)];
-        const double curve = left - 2 * result.score + right;
+        const double curve = left - 2 * scores[std::size_t(best)] + right;
         if (curve < 0)
-            result.degrees += 0.5 * (left - right) / curve * step;
+            degrees += 0.5 * (left - right) / curve * step;
     }
-    return result;
+    return degrees;
+}
+
+int GridCount(double lo, double hi, double step)
+{
+    return int(std::floor((hi - lo) / step + 1e-9)) + 1;
+}
+
+// The best of the angles lo, lo + step, ..., hi (hi included), refined by its parabola; *mean gets
+// the average score.
+Candidate BestAngle(ProfileScorer& scorer, double lo, double hi, double step, double* mean)
+{
+    std::vector<double> scores(std::size_t(GridCount(lo, hi, step)));
+    int best = 0;
+    double sum = 0;
+    for (std::size_t i = 0; i < scores.size(); ++i) {
+        scores[i] = scorer.Score(std::min(hi, lo + double(i) * step));
+        sum += scores[i];
+        if (scores[i] > scores[std::size_t(best)])
+            best = int(i);
+    }
+    *mean = sum / double(scores.size());
+    return { Refined(scores, best, lo, hi, step), scores[std::size_t(best)] };
+}
+
+// The peak of the angles lo, lo + step, ..., hi found by climbing from the one nearest `start`:
+// near a good first guess the profile rises to one peak, and a few angles find it where trying
+// them all takes several times the work. Refined by its parabola.
+double ClimbedAngle(ProfileScorer& scorer, double lo, double hi, double step, double start)
+{
+    std::vector<double> scores(std::size_t(GridCount(lo, hi, step)), -1);
+    const int last = int(scores.size()) - 1;
+    const auto score = [&](int i) {
+        if (scores[std::size_t(i)] < 0)
+            scores[std::size_t(i)] = scorer.Score(std::min(hi, lo + i * step));
+        return scores[std::size_t(i)];
+    };
+    int best = std::clamp(int(std::lround((start - lo) / step)), 0, last);
+    for (;;) {
+        const double here = score(best);
+        const double left = best > 0 ? score(best - 1) : -1;
+        const double right = best < last ? score(best + 1) : -1;
+        if (left > here && left >= right)
+            --best;
+        else if (right > here)
+            ++best;
+        else
+            break;
+    }
+    return Refined(scores, best, lo, hi, step);
 }
 
 // The skew within +-maxDegrees: the best of a coarse search over the whole range, refined by a fine
 // search around it; 0 when there is too little ink or no angle stands out.
 double SkewOfInk(const PageRaster& page, double maxDegrees, Scratch& scratch)
 {
-    SampleInk(page, scratch.sample);
-    if (scratch.sample.cells.size() < kMinInkCells)
+    if (page.bytesPerPixel == 1)
+        SampleInk<1>(page, scratch.sample);
+    else
+        SampleInk<3>(page, scratch.sample);
+    if (scratch.sample.inkCells < kMinInkCells)
         return 0;
-    Paired(scratch.sample, scratch.paired);
-    ProfileScorer scorer(scratch.paired, maxDegrees);
     double mean = 0;
-    const Candidate coarse = BestAngle(scorer, -maxDegrees, maxDegrees, kCoarseStep, &mean);
+    Joined(scratch.sample, kCoarseSpan, scratch.joined);
+    ProfileScorer coarseScorer(scratch.joined, maxDegrees);
+    const Candidate coarse = BestAngle(coarseScorer, -maxDegrees, maxDegrees, kCoarseStep, &mean);
     if (!(coarse.score >= kMinContrast * mean))
         return 0;
+    ProfileScorer fineScorer(scratch.sample, maxDegrees);
     const double lo = std::max(-maxDegrees, coarse.degrees - kFineReach);
     const double hi = std::min(maxDegrees, coarse.degrees + kFineReach);
-    const Candidate fine = BestAngle(scorer, lo, hi, kFineStep, nullptr);
-    return std::clamp(fine.degrees, -maxDegrees, maxDegrees);
-}
-
-// The interval of x where lo <= start + x * step < hi, as [*first, *last]; empty when first > last.
-void Span(std::int64_t start, std::int64_t step, std::int64_t lo, std::int64_t hi, std::int64_t* first,
-    std::int64_t* last)
-{
-    const auto floorDiv = [](std::int64_t a, std::int64_t b) { return a / b - (a % b != 0 && (a < 0) != (b < 0)); };
-    const auto ceilDiv = [](std::int64_t a, std::int64_t b) { return a / b + (a % b != 0 && (a < 0) == (b < 0)); };
-    if (step == 0) {
-        const bool inside = start >= lo && start < hi;
-        *first = inside ? INT64_MIN / 2 : 1;
-        *last = inside ? INT64_MAX / 2 : 0;
-    } else if (step > 0) {
-        *first = ceilDiv(lo - start, step);
-        *last = floorDiv(hi - 1 - start, step);
-    } else {
-        *first = ceilDiv(hi - 1 - start, step);
-        *last = floorDiv(lo - start, step);
-    }
-}
-
-// One row of the turned page. Source positions are fixed point with kFixBits fraction bits;
-// the source rows are read through rows[], which the caller keeps pointing at original pixels.
-template <int B> class RowRenderer {
-public:
-    RowRenderer(const unsigned char* const* rows, int width, int height)
-        : m_rows(rows)
-        , m_width(width)
-        , m_height(height)
-    {
-    }
-
-    void Render(unsigned char* out, std::int64_t sx, std::int64_t sy, std::int64_t stepX, std::int64_t stepY) const
-    {
-        // Where all four neighbours lie inside the page, no pixel needs a bounds check.
-        std::int64_t firstX, lastX, firstY, lastY;
-        Span(sx, stepX, 0, std::int64_t(m_width - kInsideMargin) << kFixBits, &firstX, &lastX);
-        Span(sy, stepY, 0, std::int64_t(m_height - 1) << kFixBits, &firstY, &lastY);
-        const int first = int(std::clamp<std::int64_t>(std::max(firstX, firstY), 0, m_width));
-        const int last = int(std::clamp<std::int64_t>(std::min(lastX, lastY), -1, m_width - 1));
-        int x = 0;
-        for (; x < std::min(first, last + 1); ++x, sx += stepX, sy += stepY)
-            Edge(out + x * B, sx, sy);
-        while (x <= last) {
-            // Blank paper turns into blank paper: a run whose source is all white is filled at once.
-            const int end = std::min(last, x + kWhiteRun - 1);
-            const std::int64_t endX = sx + (end - x) * stepX;
-            const std::int64_t endY = sy + (end - x) * stepY;
-            if (SourceWhite(sx, sy, endX, endY)) {
-                std::memset(out + x * B, 255, std::size_t(end - x + 1) * B);
-                sx = endX + stepX;
-                sy = endY + stepY;
-                x = end + 1;
-                continue;
-            }
-            const int count = end - x + 1;
-            InsideRun(out + x * B, m_rows, count, sx, sy, stepX, stepY);
-            sx += count * stepX;
-            sy += count * stepY;
-            x = end + 1;
-        }
-        for (; x < m_width; ++x, sx += stepX, sy += stepY)
-            Edge(out + x * B, sx, sy);
-    }
-
-private:
-    static constexpr int kWhiteRun = 16;
-#if defined(__SSE2__)
-    // The colour blend reads a byte beyond its right neighbour, so it stops a column earlier.
-    static constexpr int kInsideMargin = B == 3 ? 2 : 1;
-#else
-    static constexpr int kInsideMargin = 1;
-#endif
-
-    static bool AllWhite(const unsigned char* bytes, std::size_t count)
-    {
-        std::uint64_t all = ~std::uint64_t(0);
-        std::size_t i = 0;
-        for (; i + 8 <= count; i += 8) {
-            std::uint64_t eight;
-            std::memcpy(&eight, bytes + i, 8);
-            all &= eight;
-        }
-        for (; i < count; ++i)
-            all &= bytes[i] | ~std::uint64_t(0xFF);
-        return all == ~std::uint64_t(0);
-    }
-
-    // True when every pixel that a run from (sx0, sy0) to (sx1, sy1) reads is white; the run lies
-    // inside the page.
-    bool SourceWhite(std::int64_t sx0, std::int64_t sy0, std::int64_t sx1, std::int64_t sy1) const
-    {
-        const auto left = std::size_t(std::min(sx0, sx1) >> kFixBits);
-        const auto right = std::size_t(std::max(sx0, sx1) >> kFixBits) + 1;
-        const auto top = std::size_t(std::min(sy0, sy1) >> kFixBits);
-        const auto bottom = std::size_t(std::max(sy0, sy1) >> kFixBits) + 1;
-        for (std::size_t y = top; y <= bottom; ++y)
-            if (!AllWhite(m_rows[y] + left * B, (right - left + 1) * B))
-                return false;
-        return true;
-    }
-
-    static unsigned char Blend(int a, int b, int c, int d, int wx, int wy)
-    {
-        const int top = (a << 8) + (b - a) * wx;
-        const int bottom = (c << 8) + (d - c) * wx;
-        return static_cast<unsigned char>(((top << 8) + (bottom - top) * wy + 32768) >> 16);
-    }
-
-    // Pixels whose four neighbours lie inside the page; out is never one of the source rows.
-    static void InsideRun(unsigned char* __restrict out, const unsigned char* const* __restrict rows, int count,
-        std::int64_t sx, std::int64_t sy, std::int64_t stepX, std::int64_t stepY)
-    {
-#if defined(__SSE2__)
-        if constexpr (B == 3) {
-            for (int i = 0; i < count; ++i, sx += stepX, sy += stepY) {
-                const std::size_t offset = std::size_t(sx >> kFixBits) * B;
-                BlendColour(out + i * B, rows[sy >> kFixBits] + offset, rows[(sy >> kFixBits) + 1] + offset,
-                    int(sx >> (kFixBits - 8)) & 255, int(sy >> (kFixBits - 8)) & 255);
-            }
-            return;
-        }
-#endif
-        for (int i = 0; i < count; ++i, sx += stepX, sy += stepY) {
-            const std::uint32_t wx = std::uint32_t(sx >> (kFixBits - 8)) & 255;
-            const std::uint32_t wy = std::uint32_t(sy >> (kFixBits - 8)) & 255;
-            // The four weights add up to 65536; the same sum as Blend, with fewer steps per channel.
-            const std::uint32_t w11 = wx * wy;
-            const std::uint32_t w01 = (wx << 8) - w11;
-            const std::uint32_t w10 = (wy << 8) - w11;
-            const std::uint32_t w00 = 65536 - w01 - w10 - w11;
-            const std::size_t offset = std::size_t(sx >> kFixBits) * B;
-            const unsigned char* top = rows[sy >> kFixBits] + offset;
-            const unsigned char* bottom = rows[(sy >> kFixBits) + 1] + offset;
-            for (int c = 0; c < B; ++c)
-                out[i * B + c] = static_cast<unsigned char>(
-                    (top[c] * w00 + top[c + B] * w01 + bottom[c] * w10 + bottom[c + B] * w11 + 32768) >> 16);
-        }
-    }
-
-#if defined(__SSE2__)
-    static __m128i Load4(const unsigned char* bytes)
-    {
-        std::int32_t four;
-        std::memcpy(&four, bytes, 4);
-        return _mm_cvtsi32_si128(four);
-    }
-
-    // One colour pixel, all three channels at once: the two columns of each row interleaved,
-    // blended across with 8-bit weights, then the two rows blended down. The sums across lose two
-    // low bits to fit 16-bit lanes, a 64th of a level. Reads one byte past the right neighbour.
-    static void BlendColour(unsigned char* out, const unsigned char* top, const unsigned char* bottom, int wx, int wy)
-    {
-        const __m128i zero = _mm_setzero_si128();
-        const __m128i across = _mm_set1_epi32((wx << 16) | (256 - wx));
-        const __m128i down = _mm_set1_epi32((wy << 16) | (256 - wy));
-        const __m128i upper = _mm_unpacklo_epi8(_mm_unpacklo_epi8(Load4(top), Load4(top + 3)), zero);
-        const __m128i lower = _mm_unpacklo_epi8(_mm_unpacklo_epi8(Load4(bottom), Load4(bottom + 3)), zero);
-        const __m128i rows = _mm_packs_epi32(
-            _mm_srai_epi32(_mm_madd_epi16(upper, across), 2), _mm_srai_epi32(_mm_madd_epi16(lower, across), 2));
-        const __m128i pairs = _mm_unpacklo_epi16(rows, _mm_srli_si128(rows, 8));
-        const __m128i blended = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(pairs, down), _mm_set1_epi32(8192)), 14);
-        const std::int32_t pixel = _mm_cvtsi128_si32(_mm_packus_epi16(_mm_packs_epi32(blended, blended), zero));
-        std::memcpy(out, &pixel, 3);
-    }
-#endif
-
-    // Near the border and outside: neighbours off the page count as white.
-    void Edge(unsigned char* out, std::int64_t sx, std::int64_t sy) const
-    {
-        const auto x0 = sx >> kFixBits;
-        const auto y0 = sy >> kFixBits;
-        if (x0 < -1 || x0 >= m_width || y0 < -1 || y0 >= m_height) {
-            std::memset(out, 255, B);
-            return;
-        }
-        const int wx = int(sx >> (kFixBits - 8)) & 255;
-        const int wy = int(sy >> (kFixBits - 8)) & 255;
-        const auto at = [&](std::int64_t x, std::int64_t y, int c) -> int {
-            if (x < 0 || x >= m_width || y < 0 || y >= m_height)
-                return 255;
-            return m_rows[y][x * B + c];
-        };
-        for (int c = 0; c < B; ++c)
-            out[c] = Blend(at(x0, y0, c), at(x0 + 1, y0, c), at(x0, y0 + 1, c), at(x0 + 1, y0 + 1, c), wx, wy);
-    }
-
-    const unsigned char* const* m_rows;
-    int m_width;
-    int m_height;
-};
-
-// Turns the page in place, top row first. A turned row reads source rows a little above and below
-// its own, so before a row is overwritten its original goes into a ring of the last rows, deep
-// enough for every row still to come; a quarter turn or more keeps every row.
-template <int B> void RotateRows(const PageRaster& page, double cosine, double sine)
-{
-    const int width = page.width;
-    const int height = page.height;
-    const std::size_t rowBytes = std::size_t(width) * B;
-    const double cx = (width - 1) / 2.0;
-    const double cy = (height - 1) / 2.0;
-    int depth = height;
-    if (cosine > 0) {
-        const double reach = cy * (1 - cosine) + cx * std::abs(sine);
-        if (reach + 3 < height)
-            depth = int(std::ceil(reach)) + 3;
-    }
-    Scratch& scratch = ThreadScratch();
-    std::vector<unsigned char>& ring = scratch.ring;
-    ring.resize(std::size_t(depth) * rowBytes);
-    std::vector<const unsigned char*>& source = scratch.rows;
-    source.resize(std::size_t(height));
-    for (int y = 0; y < height; ++y)
-        source[std::size_t(y)] = page.rows + std::size_t(y) * page.stride;
-    const RowRenderer<B> renderer(source.data(), width, height);
-    const auto stepX = std::int64_t(std::llround(cosine * double(kFixOne)));
-    const auto stepY = std::int64_t(std::llround(sine * double(kFixOne)));
-    for (int y = 0; y < height; ++y) {
-        // Source of (x, y): the centre plus (x - cx, y - cy) turned by the skew angle.
-        const double sx = cx - cx * cosine - (y - cy) * sine;
-        const double sy = cy - cx * sine + (y - cy) * cosine;
-        unsigned char* row = page.rows + std::size_t(y) * page.stride;
-        unsigned char* keep = ring.data() + std::size_t(y % depth) * rowBytes;
-        std::memcpy(keep, row, rowBytes);
-        source[std::size_t(y)] = keep;
-        renderer.Render(row, std::llround(sx * double(kFixOne)), std::llround(sy * double(kFixOne)), stepX, stepY);
-    }
-    GiveBackIfLarge(ring);
+    return std::clamp(ClimbedAngle(fineScorer, lo, hi, kFineStep, coarse.degrees), -maxDegrees, maxDegrees);
 }
 
 } // namespace
@@ -483,7 +372,7 @@ double EstimateSkew(const PageRaster& page, double maxDegrees)
     Scratch& scratch = ThreadScratch();
     const double skew = SkewOfInk(page, std::min(maxDegrees, kMaxSearchDegrees), scratch);
     GiveBackIfLarge(scratch.sample.cells);
-    GiveBackIfLarge(scratch.paired.cells);
+    GiveBackIfLarge(scratch.joined.cells);
     return skew;
 }
 
@@ -491,12 +380,7 @@ void RotatePage(const PageRaster& page, double degrees)
 {
     if (!IsUsable(page) || !std::isfinite(degrees) || std::remainder(degrees, 360.0) == 0)
         return;
-    const double cosine = std::cos(Radians(degrees));
-    const double sine = std::sin(Radians(degrees));
-    if (page.bytesPerPixel == 1)
-        RotateRows<1>(page, cosine, sine);
-    else
-        RotateRows<3>(page, cosine, sine);
+    TurnPage(page, std::cos(Radians(degrees)), std::sin(Radians(degrees)));
 }
 
 double DeskewPage(const PageRaster& page, double maxDegrees)
