@@ -15,6 +15,7 @@ void InstallDesktopScanning()
     desktop.CoCommonDialog = [] { return platform::wia::CreateCommonDialog(platform::wia::CreateSaneDeviceManager()); };
     desktop.QueryBox = &ui::QueryBox;
     desktop.ReportLastError = &TWAIN_ReportLastError;
+    desktop.AcquireMultipageFile = &TWAIN_AcquireMultipageFile;
     SetScanPlatform(std::move(desktop));
 }
 

@@ -2,6 +2,7 @@
 
 #include "logging/log.h"
 #include "platform/imaging/twain.h"
+#include "scan/twainscan.h"
 
 namespace pd::scan {
 
@@ -10,6 +11,7 @@ void ImagingLibraryStart()
     TWAIN_LogFile(0);
     TWAIN_SetLogFolder(logging::LogFolder());
     TWAIN_LogFile(1);
+    InstallBlankPageMeasure();
 }
 
 } // namespace pd::scan

@@ -221,4 +221,11 @@ long double TQuorBasicImage::DarkFraction(int limit) const
     return static_cast<long double>(dark) / static_cast<long double>(total);
 }
 
+long double PageDarkFraction(const PageBitmap& page)
+{
+    TQuorBasicImage meter;
+    meter.Assign(page);
+    return meter.DarkFraction(kBlankPageDarkLimit);
+}
+
 } // namespace pd::scan

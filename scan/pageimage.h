@@ -49,4 +49,9 @@ private:
     int m_height = 0;
 };
 
+// The blank-page measure of a scanned page, the same for both scanning paths: the share of its
+// pixels whose intensity is below 200, as a meter holding the page gives it.
+inline constexpr int kBlankPageDarkLimit = 200;
+long double PageDarkFraction(const PageBitmap& page);
+
 } // namespace pd::scan

@@ -2,11 +2,8 @@
 
 #include "logging/log.h"
 #include "scan/pdffolder.h"
-#include "scan/wiascan.h"
-
-#if PD_USE_TWAIN
 #include "scan/twainscan.h"
-#endif
+#include "scan/wiascan.h"
 
 namespace pd::scan {
 

@@ -26,6 +26,9 @@ struct ScanPlatform {
     std::function<int(const QString& caption, const QString& text)> QueryBox;
     // The imaging library tells the user its last error under the given text.
     std::function<void(const QString& text)> ReportLastError;
+    // The imaging library's acquisition into a multi-page PDF, with its windows owned by window
+    // (the TWAIN path).
+    std::function<int(quintptr window, const QString& pdfPath)> AcquireMultipageFile;
 };
 
 // Replaces the installed objects; returns the ones installed before, so a test can put them back.

@@ -21,8 +21,6 @@ using namespace platform::wia;
 
 namespace {
 
-constexpr int kDarkLimit = 200;
-
 const ScanPlatform& Installed()
 {
     const ScanPlatform& installed = CurrentScanPlatform();
@@ -60,12 +58,7 @@ void TakePage(Scan& scan, const QByteArray& bmp)
         return;
     PageBitmap page = LoadBitmap(bmp);
     ConvertTo24Bit(page);
-    long double fraction = 0;
-    {
-        TQuorBasicImage meter;
-        meter.Assign(page);
-        fraction = meter.DarkFraction(kDarkLimit);
-    }
+    const long double fraction = PageDarkFraction(page);
     // Compared as a double: the job's threshold is one, and 1 dark pixel in 500 must meet 0.002.
     const bool keep = double(fraction) >= scan.threshold;
     qCDebug(lcScan) << "page" << page.Width() << "x" << page.Height() << "dark" << double(fraction)
@@ -73,7 +66,7 @@ void TakePage(Scan& scan, const QByteArray& bmp)
     if (!keep)
         return;
     ++scan.pagesKept;
-    CropToContent(page, kDarkLimit);
+    CropToContent(page, kBlankPageDarkLimit);
     // The page before is written first: its memory then takes this page's bitmap.
     scan.writer.Finish();
     if (platform::HGLOBAL dib = BitmapToDib(page)) {

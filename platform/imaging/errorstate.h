@@ -13,6 +13,9 @@ enum ErrorCode : int {
     kEncodingFailed = 4, // a page could not be compressed; the page is left out
     kNoFileOpen = 5, // a file operation without a file begun
     kCannotCompleteFile = 6, // the finished file could not be put at its path
+    kNoScanner = 7, // no scanner connected, or the default one cannot be opened
+    kScanFailed = 8, // the scanner reported an error while scanning
+    kFeederEmpty = 9, // a feeder scan found no paper in the feeder
 };
 
 // The first error of a file sticks until the file's end has reported it; an error that came after

@@ -15,7 +15,9 @@
 #include "platform/imaging/errorstate.h"
 #include "platform/imaging/imaginglog.h"
 #include "platform/imaging/jpegencoder.h"
+#include "platform/imaging/multipage.h"
 #include "platform/imaging/pdfwriter.h"
+#include "platform/imaging/scanner.h"
 #include "platform/imaging/twain.h"
 #include "platform/pagememory.h"
 
@@ -107,6 +109,45 @@ int WriteFailed(const OpenFile& file)
 
 } // namespace
 
+int WriteOpenFilePage(const DibPixels& pixels)
+{
+    Library& lib = Lib();
+    if (!lib.file)
+        return Fail(kNoFileOpen, QStringLiteral("No file begun for the page"));
+    OpenFile& file = *lib.file;
+    if (file.writer->Failed())
+        return WriteFailed(file);
+    if (!file.encoder->Encode(pixels, lib.quality))
+        return Fail(kEncodingFailed,
+            QStringLiteral("Page %1 left out: %2").arg(file.writer->PageCount() + 1).arg(file.encoder->Error()));
+    const double widthPt = pixels.width * 72.0 / DotsPerInch(pixels.xPelsPerMeter);
+    const double heightPt = pixels.height * 72.0 / DotsPerInch(pixels.yPelsPerMeter);
+    if (!file.writer->AddJpegPage(file.encoder->Data(), file.encoder->Size(), pixels.width, pixels.height,
+            file.encoder->IsGrey(), widthPt, heightPt))
+        return WriteFailed(file);
+    return kNoError;
+}
+
+int OpenFilePageCount()
+{
+    return Lib().file ? Lib().file->writer->PageCount() : 0;
+}
+
+void AbandonOpenFile()
+{
+    Library& lib = Lib();
+    if (!lib.file)
+        return;
+    ImagingLog(QStringLiteral("Abandon %1: %2 pages not written").arg(lib.file->path).arg(lib.file->writer->PageCount()));
+    lib.file.reset();
+    pd::platform::ReleaseSparePageMemory();
+}
+
+int CurrentPaperSize()
+{
+    return Lib().paperSize;
+}
+
 } // namespace pd::platform::imaging
 
 using namespace pd::platform::imaging;
@@ -118,7 +159,9 @@ void TWAIN_SetJpegQuality(int quality)
 
 void TWAIN_SetPaperSize(int paperSize)
 {
+    ImagingLog(QStringLiteral("SetPaperSize %1").arg(paperSize));
     Lib().paperSize = paperSize;
+    ApplyPaperSizeToSource(paperSize);
 }
 
 int TWAIN_BeginMultipageFile(const QString& path)
@@ -143,29 +186,16 @@ int TWAIN_BeginMultipageFile(const QString& path)
 
 int TWAIN_DibWritePage(pd::platform::HGLOBAL dib)
 {
-    Library& lib = Lib();
-    if (!lib.file)
+    if (!Lib().file)
         return Fail(kNoFileOpen, QStringLiteral("No file begun for the page"));
-    OpenFile& file = *lib.file;
-    if (file.writer->Failed())
-        return WriteFailed(file);
     QString reason;
     const auto* bytes = static_cast<const unsigned char*>(pd::platform::GlobalLock(dib));
     const std::optional<DibPixels> pixels = ParseDib(bytes, pd::platform::GlobalSize(dib), &reason);
-    int result = kNoError;
-    if (!pixels) {
-        result
-            = Fail(kBadPageImage, QStringLiteral("Page %1 left out: %2").arg(file.writer->PageCount() + 1).arg(reason));
-    } else if (!file.encoder->Encode(*pixels, lib.quality)) {
-        result = Fail(kEncodingFailed,
-            QStringLiteral("Page %1 left out: %2").arg(file.writer->PageCount() + 1).arg(file.encoder->Error()));
-    } else {
-        const double widthPt = pixels->width * 72.0 / DotsPerInch(pixels->xPelsPerMeter);
-        const double heightPt = pixels->height * 72.0 / DotsPerInch(pixels->yPelsPerMeter);
-        if (!file.writer->AddJpegPage(file.encoder->Data(), file.encoder->Size(), pixels->width, pixels->height,
-                file.encoder->IsGrey(), widthPt, heightPt))
-            result = WriteFailed(file);
-    }
+    const int result = pixels ? WriteOpenFilePage(*pixels)
+                              : Fail(kBadPageImage,
+                                    QStringLiteral("Page %1 left out: %2")
+                                        .arg(Lib().file->writer->PageCount() + 1)
+                                        .arg(reason));
     if (bytes)
         pd::platform::GlobalUnlock(dib);
     return result;

@@ -24,8 +24,9 @@ int TWAIN_SelectImageSource(quintptr window);
 // clamped); 75 until set. Never touches the error state.
 void TWAIN_SetJpegQuality(int quality);
 
-// Paper size code of the area the next acquisition scans (1 = A4). The size of a written page
-// follows its image and resolution alone. Never touches the error state.
+// Paper size code of the area the next acquisition scans (1 = A4 until set, 0 the scanner's whole
+// area), put onto the open scanner at once and onto every scanner opened later. The size of a
+// written page follows its image and resolution alone. Never touches the error state.
 void TWAIN_SetPaperSize(int paperSize);
 
 // Opens a multi-page PDF for pages and clears the error state: 0 when the file's folder takes the
@@ -55,3 +56,57 @@ int TWAIN_LastErrorCode();
 // and writes both into the library's log while that is on. Without a QApplication only the log
 // line is written.
 void TWAIN_ReportLastError(const QString& text);
+
+// The scanner rows: acquisition through the default scanner (the SANE device chosen with
+// TWAIN_SelectImageSource, else the first scanner connected). Device settings (feeder, duplex,
+// pixel type, bit depth, resolution) go to the scanner opened by TWAIN_OpenDefaultSource at once
+// and last until the next one is opened; without an open scanner they are noted in the library's
+// log and change nothing. Library settings (hide-UI, blank pages, deskew, JPEG quality, paper
+// size) hold for every later acquisition. Each call is traced in the library's log.
+// Where a row returns an int, 1 means done and 0 not done, unless said otherwise.
+
+// Acquire without (non-zero) or with (0, until set) the scanner's own settings window.
+void TWAIN_SetHideUI(int hide);
+
+// Scan from the document feeder (non-zero) or the flatbed (0).
+int TWAIN_SelectFeeder(int feeder);
+
+// Scan both sides where the scanner's feeder can (non-zero), or the front only.
+int TWAIN_EnableDuplex(int duplex);
+
+// Straighten every kept page (non-zero): its skew is estimated within 5 degrees and the page is
+// turned back, keeping its size. Off until set.
+void TWAIN_SetAutoDeskew(int deskew);
+
+// 1 grey, 2 colour (RGB); other types are not offered.
+int TWAIN_SetPixelType(int pixelType);
+
+// Bits per sample, as the scanner offers them (8 for the pages this program writes).
+int TWAIN_SetBitDepth(int bits);
+
+// Dots per inch, the nearest the scanner offers.
+int TWAIN_SetResolution(double dotsPerInch);
+
+// 1: pages whose share of dark pixels (the blank-page measure installed by the program) is below
+// the threshold are left out; 0 (until set): every page is kept.
+void TWAIN_SetBlankPageMode(int mode);
+void TWAIN_SetBlankPageThreshold(double fraction);
+
+// Opens the default scanner, closing one opened before, and clears the error state: non-zero when
+// it is open, 0 when there is none or it cannot be opened.
+int TWAIN_OpenDefaultSource();
+
+// The open scanner's resolution in dots per inch; 0 without an open scanner.
+double TWAIN_GetCurrentResolution();
+
+// Scans every page of one acquisition into a new multi-page PDF at path and closes the scanner:
+// the feeder until it is empty (both sides where duplex is on and offered), or one page from the
+// flatbed. Opens the default scanner first when none is open. Clears the error state, then shows
+// the scanner's own settings window (owned by the window, a WId) unless hide-UI is set, and a
+// progress window for each page. Kept pages are written at the set JPEG quality.
+//   Cancelling the settings window scans nothing; cancelling a page ends the acquisition with the
+//   pages before it. Neither is an error, and without a kept page there is no file.
+//   A scanner error (a jam, an empty feeder at the start, a lost device) or a failed write is
+//   the library's error (TWAIN_LastErrorCode); the file is then not written at all.
+// Returns TWAIN_LastErrorCode.
+int TWAIN_AcquireMultipageFile(quintptr window, const QString& path);

@@ -2,6 +2,8 @@
 
 #include <sane/sane.h>
 
+#include "platform/wia/sanesession.h"
+
 namespace pd::platform::wia {
 
 namespace {
@@ -20,6 +22,7 @@ void CoUninitialize()
 {
     if (!g_initialised)
         return;
+    SaneSession::CloseAll();
     sane_exit();
     g_initialised = false;
 }

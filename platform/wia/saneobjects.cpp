@@ -1,9 +1,12 @@
+#include <cmath>
 #include <vector>
 
 #include <QRegularExpression>
 
 #include "platform/wia/sanedevices.h"
+#include "platform/wia/sanedevicesettings.h"
 #include "platform/wia/sanesession.h"
+#include "platform/wia/sanesources.h"
 #include "platform/wia/sanestatus.h"
 #include "platform/wia/wialog.h"
 
@@ -30,17 +33,17 @@ bool Contains(const QString& text, std::initializer_list<const char*> words)
     return false;
 }
 
-// Source names differ by backend ("Flatbed", "ADF", "Automatic Document Feeder", "ADF Duplex",
-// "ADF Front", "Document Table"...), so they are told apart by words, never by position.
+} // namespace
+
 bool IsFeederSource(const QString& source)
 {
     return Contains(source, { "adf", "feeder", "duplex", "sheet" });
 }
-bool IsDuplexSource(const QString& source)
+static bool IsDuplexSource(const QString& source)
 {
     return IsFeederSource(source) && Contains(source, { "duplex" });
 }
-bool IsFlatbedSource(const QString& source)
+static bool IsFlatbedSource(const QString& source)
 {
     return !IsFeederSource(source) && Contains(source, { "flatbed", "platen", "table", "glass", "normal" });
 }
@@ -54,8 +57,6 @@ int SourceValue(const QString& source)
     return IsFlatbedSource(source) ? FLATBED : 0;
 }
 
-// The device's source for a handling value: the feeder (duplex preferred for FEEDER | DUPLEX,
-// single-sided preferred for FEEDER) or the flatbed; empty when the device has none.
 QString SourceFor(const QStringList& sources, int value)
 {
     QString fallback;
@@ -68,6 +69,8 @@ QString SourceFor(const QStringList& sources, int value)
     }
     return fallback;
 }
+
+namespace {
 
 // Modes likewise: "Color", "Colour", "RGB", "24bit Color"; "Gray", "Grey", "Grayscale",
 // "8bit Gray". Lineart and halftone variants of a colour or grey mode are not taken.
@@ -130,6 +133,42 @@ bool HasFeeder(SaneSession& s)
     return false;
 }
 
+// The scan area runs from the top left option to the bottom right one. Properties give its sides
+// in thousandths of an inch; SANE gives millimetres, or pixels at the current resolution.
+struct AreaSide {
+    const char* topLeft;
+    const char* bottomRight;
+};
+constexpr AreaSide kAreaWidth { "tl-x", "br-x" };
+constexpr AreaSide kAreaHeight { "tl-y", "br-y" };
+
+double ThousandthsPerUnit(SaneSession& s, const char* option)
+{
+    if (!s.CountsPixels(option))
+        return 1000.0 / 25.4;
+    const double dpi = s.NumberOption(XResolutionOption(s)).value_or(0);
+    if (dpi <= 0)
+        throw Error(QStringLiteral("%1: a scan area in pixels without a resolution").arg(s.Name()));
+    return 1000.0 / dpi;
+}
+
+int ReadAreaSide(SaneSession& s, const AreaSide& side)
+{
+    const double extent = s.NumberOption(side.bottomRight).value_or(0) - s.NumberOption(side.topLeft).value_or(0);
+    return int(std::lround(extent * ThousandthsPerUnit(s, side.bottomRight)));
+}
+
+// The area starts at the top left corner; a side longer than the device reaches is cut to its
+// reach.
+void WriteAreaSide(SaneSession& s, const AreaSide& side, int thousandths)
+{
+    if (thousandths <= 0)
+        throw Error(QStringLiteral("%1: a scan area side of %2/1000 inch").arg(s.Name()).arg(thousandths));
+    if (s.HasOption(side.topLeft))
+        s.SetNumberOption(side.topLeft, 0);
+    s.SetNumberOption(side.bottomRight, thousandths / ThousandthsPerUnit(s, side.bottomRight));
+}
+
 void ReadOnly(SaneSession& s, int)
 {
     throw Error(QStringLiteral("%1: document handling status is read only").arg(s.Name()));
@@ -142,6 +181,12 @@ const PropertyRule kDeviceProperties[] = {
     { WIA_DPS_DOCUMENT_HANDLING_STATUS, HasFeeder,
         [](SaneSession& s) { return IsFeederSource(s.StringOption("source")) && s.ProbeFeeder() ? FEED_READY : 0; },
         ReadOnly },
+    { WIA_DPS_PAGE_WIDTH, [](SaneSession& s) { return s.HasOption(kAreaWidth.bottomRight); },
+        [](SaneSession& s) { return ReadAreaSide(s, kAreaWidth); },
+        [](SaneSession& s, int value) { WriteAreaSide(s, kAreaWidth, value); } },
+    { WIA_DPS_PAGE_HEIGHT, [](SaneSession& s) { return s.HasOption(kAreaHeight.bottomRight); },
+        [](SaneSession& s) { return ReadAreaSide(s, kAreaHeight); },
+        [](SaneSession& s, int value) { WriteAreaSide(s, kAreaHeight, value); } },
 };
 
 const PropertyRule kItemProperties[] = {
@@ -153,6 +198,9 @@ const PropertyRule kItemProperties[] = {
         [](SaneSession& s, int dpi) { s.SetNumberOption(YResolutionOption(s), dpi); } },
     { WIA_IPS_CUR_INTENT, [](SaneSession& s) { return !s.StringChoices("mode").isEmpty(); },
         [](SaneSession& s) { return ModeValue(s.StringOption("mode")); }, WriteMode },
+    { WIA_IPA_DEPTH, [](SaneSession& s) { return s.HasOption("depth"); },
+        [](SaneSession& s) { return ReadNumber(s, "depth"); },
+        [](SaneSession& s, int bits) { s.SetNumberOption("depth", bits); } },
 };
 
 class SaneProperty : public IProperty {
@@ -233,8 +281,9 @@ private:
 
 class SaneDevice : public IDevice {
 public:
-    explicit SaneDevice(const QString& name)
+    SaneDevice(const QString& name, QString title)
         : m_session(std::make_shared<SaneSession>(name))
+        , m_title(std::move(title))
     {
     }
     QString DeviceID() override { return m_session->Name(); }
@@ -243,9 +292,11 @@ public:
         return std::make_shared<SaneProperties>(m_session, kDeviceProperties);
     }
     std::shared_ptr<IItems> Items() override { return std::make_shared<SaneItems>(m_session); }
+    std::shared_ptr<IDeviceSettings> Settings() override { return CreateSaneDeviceSettings(m_session, m_title); }
 
 private:
     SessionPtr m_session;
+    QString m_title; // vendor and model
 };
 
 int DeviceType(const QString& saneType)
@@ -271,7 +322,10 @@ public:
     QString Vendor() override { return m_vendor; }
     QString Model() override { return m_model; }
     Connection ConnectionKind() override { return ConnectionOfDeviceName(m_name); }
-    std::shared_ptr<IDevice> Connect() override { return std::make_shared<SaneDevice>(m_name); }
+    std::shared_ptr<IDevice> Connect() override
+    {
+        return std::make_shared<SaneDevice>(m_name, QStringList { m_vendor, m_model }.join(QLatin1Char(' ')).trimmed());
+    }
 
 private:
     QString m_name, m_vendor, m_model, m_type;

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 #include <exception>
+#include <mutex>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -21,14 +23,13 @@ constexpr SANE_Int kReadChunk = 32 * 1024;
 
 constexpr std::array<int, 3> kProgramSignals { SIGTERM, SIGINT, SIGHUP };
 
-double WordToNumber(const SANE_Option_Descriptor& option, SANE_Word word)
-{
-    return option.type == SANE_TYPE_FIXED ? SANE_UNFIX(word) : double(word);
-}
-
 SANE_Word NumberToWord(const SANE_Option_Descriptor& option, double value)
 {
-    return option.type == SANE_TYPE_FIXED ? SANE_FIX(value) : SANE_Word(std::lround(value));
+    // A word holds 32 bits; converting a larger number would be undefined.
+    const double scale = option.type == SANE_TYPE_FIXED ? double(1 << SANE_FIXED_SCALE_SHIFT) : 1.0;
+    const double limit = 2147483647.0;
+    const double scaled = std::isnan(value) ? 0.0 : std::clamp(std::round(value * scale), -limit, limit);
+    return SANE_Word(scaled);
 }
 
 // The value nearest to wanted that the option's constraint allows, in the option's own units.
@@ -96,7 +97,28 @@ qint64 ExpectedPageBytes(const SANE_Parameters& p)
     return qint64(p.bytes_per_line) * p.lines * (singleColour ? 3 : 1);
 }
 
+struct OpenSessions {
+    std::mutex mutex;
+    std::set<SaneSession*> sessions;
+};
+
+OpenSessions& Open()
+{
+    static OpenSessions open;
+    return open;
+}
+
 } // namespace
+
+double WordToNumber(const SANE_Option_Descriptor& option, SANE_Word word)
+{
+    return option.type == SANE_TYPE_FIXED ? SANE_UNFIX(word) : double(word);
+}
+
+SANE_Word ConstrainedWord(const SANE_Option_Descriptor& option, double value)
+{
+    return Constrained(option, NumberToWord(option, value));
+}
 
 SaneSession::SaneSession(const QString& deviceName)
     : m_name(deviceName)
@@ -105,17 +127,39 @@ SaneSession::SaneSession(const QString& deviceName)
         ::sigaction(kProgramSignals[i], nullptr, &m_programSignals[i]);
     const QByteArray name = deviceName.toUtf8();
     CheckSaneStatus(sane_open(name.constData(), &m_handle), "sane_open", m_name);
+    const std::lock_guard lock(Open().mutex);
+    Open().sessions.insert(this);
 }
 
 SaneSession::~SaneSession()
 {
+    {
+        const std::lock_guard lock(Open().mutex);
+        Open().sessions.erase(this);
+    }
+    Close();
+}
+
+void SaneSession::Close()
+{
+    if (!m_handle)
+        return;
     Stop();
-    sane_close(m_handle);
+    sane_close(std::exchange(m_handle, nullptr));
     qCDebug(lcWia).noquote() << "sane_close" << m_name;
+}
+
+void SaneSession::CloseAll()
+{
+    const std::lock_guard lock(Open().mutex);
+    for (SaneSession* session : Open().sessions)
+        session->Close();
 }
 
 int SaneSession::OptionIndex(const char* name) const
 {
+    if (!m_handle)
+        return -1;
     for (SANE_Int i = 1;; ++i) {
         const SANE_Option_Descriptor* option = sane_get_option_descriptor(m_handle, i);
         if (!option)
@@ -176,6 +220,12 @@ QStringList SaneSession::StringChoices(const char* name) const
     return choices;
 }
 
+bool SaneSession::CountsPixels(const char* name) const
+{
+    const int index = OptionIndex(name);
+    return index >= 0 && sane_get_option_descriptor(m_handle, index)->unit == SANE_UNIT_PIXEL;
+}
+
 void SaneSession::SetNumberOption(const char* name, double value)
 {
     const QString what = m_name + QLatin1Char(' ') + QLatin1String(name) + QLatin1Char('=') + QString::number(value);
@@ -186,7 +236,7 @@ void SaneSession::SetNumberOption(const char* name, double value)
     if (option.type != SANE_TYPE_INT && option.type != SANE_TYPE_FIXED)
         throw Error(QStringLiteral("sane_control_option set %1 -> not a number").arg(what));
     Stop();
-    SANE_Word word = Constrained(option, NumberToWord(option, value));
+    SANE_Word word = ConstrainedWord(option, value);
     CheckSaneStatus(
         sane_control_option(m_handle, index, SANE_ACTION_SET_VALUE, &word, nullptr), "sane_control_option set", what);
     // Setting one option may change others (a mode can change the resolutions offered).
@@ -212,8 +262,47 @@ void SaneSession::SetStringOption(const char* name, const QString& value)
     m_strings.clear();
 }
 
+int SaneSession::OptionCount()
+{
+    ThrowWhenClosed();
+    Stop();
+    SANE_Int count = 0;
+    CheckSaneStatus(sane_control_option(m_handle, 0, SANE_ACTION_GET_VALUE, &count, nullptr),
+        "sane_control_option get", m_name + QStringLiteral(" option count"));
+    return count;
+}
+
+const SANE_Option_Descriptor* SaneSession::Descriptor(int index) const
+{
+    return m_handle ? sane_get_option_descriptor(m_handle, index) : nullptr;
+}
+
+void SaneSession::ReadOption(int index, void* value)
+{
+    ThrowWhenClosed();
+    Stop();
+    CheckSaneStatus(sane_control_option(m_handle, index, SANE_ACTION_GET_VALUE, value, nullptr),
+        "sane_control_option get", m_name + QStringLiteral(" option %1").arg(index));
+}
+
+SANE_Int SaneSession::WriteOption(int index, void* value, const QString& what)
+{
+    ThrowWhenClosed();
+    Stop();
+    // Some backends read the value of a button all the same.
+    SANE_Word unused = 0;
+    SANE_Int info = 0;
+    const SANE_Status status
+        = sane_control_option(m_handle, index, SANE_ACTION_SET_VALUE, value ? value : &unused, &info);
+    m_numbers.clear();
+    m_strings.clear();
+    CheckSaneStatus(status, "sane_control_option set", m_name + QLatin1Char(' ') + what);
+    return info;
+}
+
 void SaneSession::Start()
 {
+    ThrowWhenClosed();
     m_pageDpi = DotsPerInch();
     const SANE_Status status = sane_start(m_handle);
     if (status == SANE_STATUS_GOOD)
@@ -232,6 +321,12 @@ void SaneSession::Stop()
     sane_cancel(m_handle);
     qCDebug(lcWia).noquote() << "sane_cancel" << m_name;
     RestoreProgramSignals();
+}
+
+void SaneSession::ThrowWhenClosed() const
+{
+    if (!m_handle)
+        throw Error(m_name + QStringLiteral(": the scanner library has ended"));
 }
 
 void SaneSession::RestoreProgramSignals() const
@@ -253,6 +348,7 @@ bool SaneSession::ProbeFeeder()
 {
     if (m_framePending)
         return true;
+    ThrowWhenClosed();
     m_pageDpi = DotsPerInch();
     const SANE_Status status = sane_start(m_handle);
     if (status == SANE_STATUS_GOOD) {
@@ -315,7 +411,12 @@ void SaneSession::ReadFrame(
 
 QByteArray SaneSession::ReadPage(bool feederSource, const std::function<void(const TransferProgress&)>& progress)
 {
-    m_cancelRequested = false;
+    // A cancel that comes before the reading begins (pressed as the progress window opens) holds
+    // for this page: the request is spent when the page ends, however it ends, never at its start.
+    struct SpendCancel {
+        std::atomic<bool>& requested;
+        ~SpendCancel() { requested = false; }
+    } spend { m_cancelRequested };
     try {
         std::optional<PageAssembler> page;
         TransferProgress done;

@@ -18,6 +18,12 @@ namespace pd::platform::wia {
 
 class PageAssembler;
 
+// Part of the SANE layer only: numbers in an option's own words (SANE_Fixed for fixed options).
+double WordToNumber(const SANE_Option_Descriptor& option, SANE_Word word);
+// The word nearest to value that the option's range or list allows; values beyond what a word can
+// hold are brought to its limits first.
+SANE_Word ConstrainedWord(const SANE_Option_Descriptor& option, double value);
+
 // Part of the SANE layer only: one opened device, its options by name and its scanning state.
 // Closing it (the destructor) ends a batch still open and drops a frame started by the feeder
 // probe.
@@ -31,15 +37,34 @@ public:
 
     const QString& Name() const { return m_name; }
 
+    // Closes every session still open, before SANE itself ends: a session kept beyond that (by
+    // the imaging library, say) then throws on use and its destructor has nothing left to close.
+    static void CloseAll();
+
     // Options by name; nullopt or empty when the device has no such active option.
     bool HasOption(const char* name) const;
     std::optional<double> NumberOption(const char* name) const;
     QString StringOption(const char* name) const;
     QStringList StringChoices(const char* name) const;
+    // True when a number option counts in pixels rather than in its physical unit (scan areas of
+    // some backends).
+    bool CountsPixels(const char* name) const;
     // Writes a number (the nearest the option's constraint allows) or a string. Ends an open
     // batch first, as devices take no settings while they scan. Throws when the device refuses.
     void SetNumberOption(const char* name, double value);
     void SetStringOption(const char* name, const QString& value);
+
+    // Options by index, for the device's settings window, which is shown between scans: each of
+    // these ends a batch still open first, as backends take neither reads nor writes while they
+    // scan. Indexes run from 1 to OptionCount() - 1.
+    int OptionCount();
+    const SANE_Option_Descriptor* Descriptor(int index) const;
+    // Reads option index into value, which holds the descriptor's size in bytes.
+    void ReadOption(int index, void* value);
+    // Writes option index (a button takes no value: value may be null) and gives the SANE_INFO_
+    // bits. The cached values are dropped, as one option can change others. what names the write
+    // in the error. Throws when the device refuses.
+    SANE_Int WriteOption(int index, void* value, const QString& what);
 
     // Whether paper waits in the feeder: starts the next frame and keeps it for the next Read
     // (a second ask while it waits starts nothing). False for an empty feeder; throws for any
@@ -54,6 +79,8 @@ public:
     void Cancel();
 
 private:
+    void Close();
+    void ThrowWhenClosed() const;
     int OptionIndex(const char* name) const;
     void Start();
     void Stop();

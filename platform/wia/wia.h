@@ -17,6 +17,9 @@ namespace pd::platform::wia {
 // Property IDs and values the program uses.
 inline constexpr int WIA_DPS_DOCUMENT_HANDLING_STATUS = 3087; // read only; bit 1: paper in the feeder
 inline constexpr int WIA_DPS_DOCUMENT_HANDLING_SELECT = 3088;
+inline constexpr int WIA_DPS_PAGE_WIDTH = 3098; // scan area from the top left corner, 1/1000 inch
+inline constexpr int WIA_DPS_PAGE_HEIGHT = 3099;
+inline constexpr int WIA_IPA_DEPTH = 4104; // bits per sample
 inline constexpr int WIA_IPS_CUR_INTENT = 6146;
 inline constexpr int WIA_IPS_XRES = 6147;
 inline constexpr int WIA_IPS_YRES = 6148;
@@ -91,12 +94,16 @@ public:
     virtual std::shared_ptr<IItem> Item(int index) = 0;
 };
 
+class IDeviceSettings;
+
 class IDevice {
 public:
     virtual ~IDevice() = default;
     virtual QString DeviceID() = 0;
     virtual std::shared_ptr<IProperties> Properties() = 0;
     virtual std::shared_ptr<IItems> Items() = 0;
+    // The device's own settings (devicesettings.h). Throws Error when it has none.
+    virtual std::shared_ptr<IDeviceSettings> Settings();
 };
 
 // How a device is attached, as far as its name tells.

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QPainter>
@@ -13,6 +14,7 @@
 #include "platform/wia/coinit.h"
 #include "scan/desktopscanning.h"
 #include "scan/scandispatcher.h"
+#include "scan/twainscan.h"
 #include "tests/support/testsupport.h"
 
 namespace pd::scan {
@@ -159,6 +161,48 @@ TEST(ScanFromNetworkScanner, FeederPagesEmptyFeederAndJamsEndAsTheUserExpects)
             EXPECT_TRUE(line.contains(mode)) << line.constData();
             EXPECT_TRUE(line.contains("\"xres\": 150")) << line.constData();
         }
+    }
+    platform::wia::CoUninitialize();
+}
+
+TEST(ScanFromNetworkScanner, ImagingLibraryPathEndsEveryFeederRunAsTheUserExpects)
+{
+    if (!QFile::exists(QStringLiteral(PD_ESCL_FAKE)))
+        GTEST_SKIP() << "no fake network scanner at " << PD_ESCL_FAKE;
+    const struct {
+        const char* name;
+        QStringList fakeArguments;
+        int result;
+        int pages; // in the PDF; 0: no file
+    } cases[] = {
+        { "three pages from the feeder", {}, 0, 3 },
+        // No falling back to the glass on this path: the user hears why nothing was scanned.
+        { "empty feeder", { QStringLiteral("--empty") }, -1, 0 },
+        // A jam fails the whole run: no PDF of part of the document goes out.
+        { "jam after the first page", { QStringLiteral("--jam-after"), QStringLiteral("1") }, -1, 0 },
+        { "jammed from the start", { QStringLiteral("--jam-after"), QStringLiteral("0") }, -1, 0 },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TempFolder work;
+        WritePages(work.Path(), 3);
+        FakeScanner scanner(work.Path(), work.File(QStringLiteral("events.jsonl")), c.fakeArguments);
+        ASSERT_GT(scanner.Port(), 0) << "the fake scanner did not start";
+        UseScanner(scanner.Port());
+
+        InstallDesktopScanning();
+        ScanPlatform platform = CurrentScanPlatform();
+        QStringList libraryErrors;
+        platform.ReportLastError = [&libraryErrors](const QString& text) { libraryErrors << text; };
+        SetScanPlatform(platform);
+
+        const QString pdf = work.File(QStringLiteral("out/Scan.pdf"));
+        EXPECT_EQ(TwainScanToPdf(0, pdf, false, true, 0.002, 150, 0, true, 0), c.result);
+        EXPECT_EQ(libraryErrors, c.result == 0 ? QStringList() : QStringList { QStringLiteral("Unable to scan.") });
+        if (c.pages == 0)
+            EXPECT_TRUE(QDir(work.File(QStringLiteral("out"))).isEmpty()) << "nothing half written is left";
+        else
+            EXPECT_EQ(PdfPages(pdf), c.pages);
     }
     platform::wia::CoUninitialize();
 }

@@ -131,6 +131,24 @@ QByteArray Render(const QString& pdf, int page, int width, int height, bool grey
     return pixels.size() == qsizetype(width) * height * (grey ? 1 : 3) ? pixels : QByteArray();
 }
 
+int LuminanceDcQuantiser(const QByteArray& jpeg)
+{
+    const qsizetype at = jpeg.indexOf(QByteArray("\xFF\xDB", 2));
+    return at < 0 || at + 5 >= jpeg.size() ? -1 : int(uchar(jpeg[at + 5]));
+}
+
+std::vector<QByteArray> PageJpegs(const QString& pdf)
+{
+    QTemporaryDir folder;
+    const QString prefix = folder.filePath(QStringLiteral("page"));
+    std::vector<QByteArray> jpegs;
+    if (RunTool(QStringLiteral("pdfimages"), { QStringLiteral("-j"), pdf, prefix }).exitCode != 0)
+        return jpegs;
+    for (const QString& name : QDir(folder.path()).entryList({ QStringLiteral("page-*.jpg") }, QDir::Files, QDir::Name))
+        jpegs.push_back(pd::test::ReadBytes(folder.filePath(name)));
+    return jpegs;
+}
+
 QStringList FolderEntries(const QString& folder)
 {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);

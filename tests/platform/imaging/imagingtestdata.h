@@ -45,6 +45,13 @@ std::vector<QStringList> ImageList(const QString& pdf);
 // A page rendered by pdftoppm to exactly width x height pixels: grey bytes or red-green-blue.
 QByteArray Render(const QString& pdf, int page, int width, int height, bool grey);
 
+// The first quantisation value of a JPEG's luminance table, which follows from its quality (3 at
+// 90, 8 at 75); -1 without a table.
+int LuminanceDcQuantiser(const QByteArray& jpeg);
+
+// The JPEG of each page image of a PDF, extracted by pdfimages -j.
+std::vector<QByteArray> PageJpegs(const QString& pdf);
+
 // The names of the files in a folder.
 QStringList FolderEntries(const QString& folder);
 

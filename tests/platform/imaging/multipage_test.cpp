@@ -144,13 +144,6 @@ TEST_F(MultipageFileTest, RenderedPagesMatchTheirImagesWithinJpegError)
     }
 }
 
-// The first quantisation value of the luminance table, which follows from the quality.
-int LuminanceDcQuantiser(const QByteArray& jpeg)
-{
-    const qsizetype at = jpeg.indexOf(QByteArray("\xFF\xDB", 2));
-    return at < 0 || at + 5 >= jpeg.size() ? -1 : int(uchar(jpeg[at + 5]));
-}
-
 TEST_F(MultipageFileTest, JpegQualityGovernsThePagesAndTheirStreamsAreWholeJpegFiles)
 {
     const struct {
@@ -168,7 +161,7 @@ TEST_F(MultipageFileTest, JpegQualityGovernsThePagesAndTheirStreamsAreWholeJpegF
         const QByteArray jpeg = pd::test::ReadBytes(prefix + QStringLiteral("-000.jpg"));
         EXPECT_TRUE(jpeg.startsWith("\xFF\xD8"));
         EXPECT_TRUE(jpeg.endsWith("\xFF\xD9"));
-        EXPECT_EQ(LuminanceDcQuantiser(jpeg), c.quantiser);
+        EXPECT_EQ(test::LuminanceDcQuantiser(jpeg), c.quantiser);
         QFile::remove(prefix + QStringLiteral("-000.jpg"));
     }
 }

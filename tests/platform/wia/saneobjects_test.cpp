@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "platform/wia/sanedevices.h"
+#include "platform/wia/sanesources.h"
 #include "scan/pagebitmap.h"
 #include "tests/platform/wia/privatesane.h"
 
@@ -50,6 +51,32 @@ int DeviceValue(const std::shared_ptr<IDevice>& device, int id)
 void SetDevice(const std::shared_ptr<IDevice>& device, int id, int value)
 {
     Find(device->Properties(), id)->SetValue(value);
+}
+
+TEST(SaneSources, HandlingValuesFindTheBackendsOwnSourceNames)
+{
+    const QStringList duplexDevice { u"Flatbed"_qs, u"ADF Front"_qs, u"ADF Back"_qs, u"ADF Duplex"_qs };
+    const QStringList simplexDevice { u"Document Table"_qs, u"Automatic Document Feeder"_qs };
+    const QStringList duplexOnly { u"Normal"_qs, u"Duplex"_qs };
+    const struct {
+        QStringList sources;
+        int value;
+        QString source;
+    } cases[] = {
+        { duplexDevice, FEEDER | DUPLEX, u"ADF Duplex"_qs },
+        { duplexDevice, FEEDER, u"ADF Front"_qs },
+        { duplexDevice, FLATBED, u"Flatbed"_qs },
+        { simplexDevice, FEEDER | DUPLEX, u"Automatic Document Feeder"_qs }, // both sides not offered
+        { simplexDevice, FLATBED, u"Document Table"_qs },
+        { duplexOnly, FEEDER, u"Duplex"_qs }, // a feeder that only turns pages is still the feeder
+        { duplexOnly, FLATBED, u"Normal"_qs },
+        { { u"ADF"_qs }, FLATBED, QString() },
+        { {}, FEEDER, QString() },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE((c.sources.join(u',') + u" -> "_qs + QString::number(c.value)).toStdString());
+        EXPECT_EQ(SourceFor(c.sources, c.value), c.source);
+    }
 }
 
 TEST(SaneDeviceManager, ListsEveryDeviceWithItsNameTypeAndMaker)
@@ -153,7 +180,34 @@ TEST(SaneProperties, ValuesTheDeviceLacksAreRefused)
     EXPECT_EQ(DeviceValue(device, WIA_DPS_DOCUMENT_HANDLING_SELECT), FLATBED);
     EXPECT_THROW(SetDevice(device, WIA_DPS_DOCUMENT_HANDLING_STATUS, FEED_READY), Error);
     EXPECT_THROW(SetItem(device, WIA_IPS_CUR_INTENT, 4), Error);
-    EXPECT_THROW(device->Properties()->Item(3), Error);
+    EXPECT_THROW(device->Properties()->Item(device->Properties()->Count() + 1), Error);
+    EXPECT_THROW(SetDevice(device, WIA_DPS_PAGE_WIDTH, 0), Error);
+}
+
+TEST(SaneProperties, ScanAreaInThousandthsOfAnInchAndBitDepth)
+{
+    PrivateSane sane({ QStringLiteral("geometry_max 297.0") });
+    const auto device = ConnectFirst();
+    const struct {
+        int set;
+        int read; // as the device keeps it: millimetres in its fixed-point steps
+    } sides[] = { { 8268, 8268 }, { 11693, 11693 }, { 1000000, 11693 } };
+    for (const auto& side : sides) {
+        SCOPED_TRACE(side.set);
+        SetDevice(device, WIA_DPS_PAGE_WIDTH, side.set);
+        SetDevice(device, WIA_DPS_PAGE_HEIGHT, side.set);
+        EXPECT_NEAR(DeviceValue(device, WIA_DPS_PAGE_WIDTH), side.read, 1);
+        EXPECT_NEAR(DeviceValue(device, WIA_DPS_PAGE_HEIGHT), side.read, 1);
+    }
+    // 4 inches across at 100 dpi, give or take the device's rounding.
+    SetDevice(device, WIA_DPS_PAGE_WIDTH, 4000);
+    SetItem(device, WIA_IPS_XRES, 100);
+    const QByteArray page = ScanItem(device)->Transfer({});
+    EXPECT_NEAR(scan::LoadBitmap(page).Width(), 400, 1);
+    for (const int bits : { 16, 8 }) {
+        SetItem(device, WIA_IPA_DEPTH, bits);
+        EXPECT_EQ(ItemValue(device, WIA_IPA_DEPTH), bits);
+    }
 }
 
 TEST(SaneProperties, DeviceWithoutSourceHasNoHandlingProperties)
@@ -288,6 +342,23 @@ TEST(SaneTransfer, TheProgramsSignalHandlersOutliveEveryScan)
     stillOurs("after the device was closed");
     for (std::size_t i = 0; i < std::size(kSignals); ++i)
         ::sigaction(kSignals[i], &previous[i], nullptr);
+}
+
+TEST(SaneTransfer, CancelBeforeTheReadBeginsHoldsForThatPageOnly)
+{
+    // The progress window's cancel may come before its reading thread has started the page.
+    PrivateSane sane;
+    const auto device = ConnectFirst();
+    SetDevice(device, WIA_DPS_DOCUMENT_HANDLING_SELECT, FEEDER);
+    const auto item = ScanItem(device);
+    item->CancelTransfer(); // nothing started yet that the device could stop
+    try {
+        item->Transfer({});
+        ADD_FAILURE() << "the page was read despite the cancel";
+    } catch (const Error& error) {
+        EXPECT_TRUE(error.Cancelled()) << error.what();
+    }
+    EXPECT_FALSE(item->Transfer({}).isEmpty()) << "the cancel is spent with its page";
 }
 
 } // namespace
