@@ -57,11 +57,23 @@ std::optional<int> PropertyValue(const std::shared_ptr<IProperties>& properties,
     return std::nullopt;
 }
 
-// Writes the property of the ID; false (and a log line) when the scanner has no such property or
-// refuses the value. Settings calls never fail the acquisition: it scans with what the scanner has.
-bool SetProperty(const std::shared_ptr<IProperties>& properties, int id, int value, const QString& what)
+std::shared_ptr<IProperties> ItemProperties(const std::shared_ptr<IDevice>& device)
 {
+    return device->Items()->Item(1)->Properties();
+}
+
+// Writes the property of the ID on the open scanner, its device's (item false) or its scan item's;
+// false (and a log line) without an open scanner, or when it has no such property or refuses the
+// value. Settings calls never fail the acquisition: it scans with what the scanner has.
+bool SetProperty(bool item, int id, int value, const QString& what)
+{
+    const std::shared_ptr<IDevice> source = State().source;
+    if (!source) {
+        ImagingLog(QStringLiteral("%1: no scanner open").arg(what));
+        return false;
+    }
     try {
+        const std::shared_ptr<IProperties> properties = item ? ItemProperties(source) : source->Properties();
         for (int i = 1; i <= properties->Count(); ++i) {
             const std::shared_ptr<IProperty> property = properties->Item(i);
             if (property->PropertyID() == id) {
@@ -76,48 +88,14 @@ bool SetProperty(const std::shared_ptr<IProperties>& properties, int id, int val
     return false;
 }
 
-std::shared_ptr<IProperties> ItemProperties(const std::shared_ptr<IDevice>& device)
-{
-    return device->Items()->Item(1)->Properties();
-}
-
-// The open scanner for a device setting; nullptr (and a log line) without one.
-std::shared_ptr<IDevice> SourceFor(const QString& what)
-{
-    if (!State().source)
-        ImagingLog(QStringLiteral("%1: no scanner open").arg(what));
-    return State().source;
-}
-
 bool ApplyDocumentHandling()
 {
     const Scanner& scanner = State();
     const QString what = QStringLiteral("Document handling %1%2")
                              .arg(scanner.feeder ? QStringLiteral("feeder") : QStringLiteral("flatbed"),
                                  scanner.feeder && scanner.duplex ? QStringLiteral(" duplex") : QString());
-    const std::shared_ptr<IDevice> source = SourceFor(what);
-    if (!source)
-        return false;
     const int value = scanner.feeder ? (scanner.duplex ? FEEDER | DUPLEX : FEEDER) : FLATBED;
-    try {
-        return SetProperty(source->Properties(), WIA_DPS_DOCUMENT_HANDLING_SELECT, value, what);
-    } catch (const std::exception& error) {
-        ImagingLog(QStringLiteral("%1: %2").arg(what, Describe(error)));
-        return false;
-    }
-}
-
-bool ApplyItemSetting(int id, int value, const QString& what)
-{
-    const std::shared_ptr<IDevice> source = SourceFor(what);
-    if (!source)
-        return false;
-    try {
-        return SetProperty(ItemProperties(source), id, value, what);
-    } catch (const std::exception& error) {
-        ImagingLog(QStringLiteral("%1: %2").arg(what, Describe(error)));
-        return false;
-    }
+    return SetProperty(false, WIA_DPS_DOCUMENT_HANDLING_SELECT, value, what);
 }
 
 std::shared_ptr<IDevice> ConnectDefaultScanner()
@@ -147,31 +125,30 @@ bool FeederReady(const std::shared_ptr<IDevice>& device)
     return (PropertyValue(device->Properties(), WIA_DPS_DOCUMENT_HANDLING_STATUS).value_or(0) & FEED_READY) != 0;
 }
 
+// The page's pixels inside its BMP file; nothing (and the library's error) for a page that cannot
+// be read. Pixels to be written into (straightened) make the bytes the acquisition's own first.
 std::optional<DibPixels> PagePixels(QByteArray& bmp, bool writable)
 {
     if (bmp.size() <= kBmpFileHeader)
         return std::nullopt;
-    // Straightening writes into the page: the bytes become the acquisition's own first.
     const unsigned char* data = writable ? reinterpret_cast<unsigned char*>(bmp.data())
                                          : reinterpret_cast<const unsigned char*>(bmp.constData());
     QString reason;
-    std::optional<DibPixels> pixels = ParseDib(data + kBmpFileHeader, std::size_t(bmp.size() - kBmpFileHeader), &reason);
+    std::optional<DibPixels> pixels
+        = ParseDib(data + kBmpFileHeader, std::size_t(bmp.size() - kBmpFileHeader), &reason);
     if (!pixels)
         SetLastError(kBadPageImage, QStringLiteral("The scanner sent a page that cannot be read: %1").arg(reason));
     return pixels;
 }
 
-void Straighten(QByteArray& bmp)
+void Straighten(const DibPixels& pixels)
 {
-    const std::optional<DibPixels> pixels = PagePixels(bmp, true);
-    if (!pixels)
-        return;
-    if (pixels->bitsPerPixel == 8 && !HasIdentityGreyTable(*pixels)) {
+    if (pixels.bitsPerPixel == 8 && !HasIdentityGreyTable(pixels)) {
         ImagingLog(QStringLiteral("Page not straightened: its colours are not plain grey"));
         return;
     }
-    const PageRaster raster { const_cast<unsigned char*>(pixels->rows), pixels->width, pixels->height, pixels->stride,
-        pixels->bitsPerPixel / 8 };
+    const PageRaster raster { const_cast<unsigned char*>(pixels.rows), pixels.width, pixels.height, pixels.stride,
+        pixels.bitsPerPixel / 8 };
     const double angle = DeskewPage(raster);
     ImagingLog(QStringLiteral("Page straightened by %1 degrees").arg(angle, 0, 'f', 2));
 }
@@ -187,17 +164,17 @@ bool TakePage(QByteArray bmp)
         if (!scanner.measure) {
             ImagingLog(QStringLiteral("No blank-page measure installed: page kept"));
         } else if (const double fraction = scanner.measure(bmp); fraction < scanner.blankThreshold) {
-            ImagingLog(QStringLiteral("Blank page dropped: dark %1 below %2").arg(fraction).arg(scanner.blankThreshold));
+            ImagingLog(
+                QStringLiteral("Blank page dropped: dark %1 below %2").arg(fraction).arg(scanner.blankThreshold));
             return true;
         }
     }
-    if (scanner.deskew) {
-        Straighten(bmp);
-        if (LastError() != kNoError)
-            return false;
-    }
-    const std::optional<DibPixels> pixels = PagePixels(bmp, false);
-    return pixels && WriteOpenFilePage(*pixels) == kNoError;
+    const std::optional<DibPixels> pixels = PagePixels(bmp, scanner.deskew);
+    if (!pixels)
+        return false;
+    if (scanner.deskew)
+        Straighten(*pixels);
+    return WriteOpenFilePage(*pixels) == kNoError;
 }
 
 // The pages of one acquisition into the file begun; false when it ended with the library's error.
@@ -207,7 +184,8 @@ bool ScanPages(const std::shared_ptr<IDevice>& device, const AcquireWindows& win
     const bool feeder
         = (PropertyValue(device->Properties(), WIA_DPS_DOCUMENT_HANDLING_SELECT).value_or(0) & FEEDER) != 0;
     if (feeder && !FeederReady(device)) {
-        SetLastError(kFeederEmpty, QStringLiteral("There is no paper in the document feeder of %1").arg(device->DeviceID()));
+        SetLastError(
+            kFeederEmpty, QStringLiteral("There is no paper in the document feeder of %1").arg(device->DeviceID()));
         return false;
     }
     for (bool more = true; more;) {
@@ -244,8 +222,7 @@ bool PaperSizeThousandths(int paperSize, int* width, int* height)
     // Sides in thousandths of an inch; metric sizes from their millimetres.
     static constexpr auto mm = [](double millimetres) { return int(std::lround(millimetres * 1000 / 25.4)); };
     static const Size sizes[] = {
-        { 0, kWholeArea, kWholeArea },
-        { 1, mm(210), mm(297) }, // A4
+        { 0, kWholeArea, kWholeArea }, { 1, mm(210), mm(297) }, // A4
         { 2, mm(182), mm(257) }, // JIS B5
         { 3, 8500, 11000 }, // US Letter
         { 4, 8500, 14000 }, // US Legal
@@ -273,22 +250,17 @@ bool PaperSizeThousandths(int paperSize, int* width, int* height)
 
 void ApplyPaperSizeToSource(int paperSize)
 {
-    const QString what = QStringLiteral("Paper size %1").arg(paperSize);
     if (!State().source)
         return;
+    const QString what = QStringLiteral("Paper size %1").arg(paperSize);
     int width = 0;
     int height = 0;
     if (!PaperSizeThousandths(paperSize, &width, &height)) {
         ImagingLog(QStringLiteral("%1: not known, the scanner's area stays").arg(what));
         return;
     }
-    try {
-        const std::shared_ptr<IProperties> properties = State().source->Properties();
-        SetProperty(properties, WIA_DPS_PAGE_WIDTH, width, what);
-        SetProperty(properties, WIA_DPS_PAGE_HEIGHT, height, what);
-    } catch (const std::exception& error) {
-        ImagingLog(QStringLiteral("%1: %2").arg(what, Describe(error)));
-    }
+    SetProperty(false, WIA_DPS_PAGE_WIDTH, width, what);
+    SetProperty(false, WIA_DPS_PAGE_HEIGHT, height, what);
 }
 
 int AcquireMultipageFile(const QString& path, const AcquireWindows& windows)
@@ -358,7 +330,7 @@ int TWAIN_SetPixelType(int pixelType)
         ImagingLog(QStringLiteral("%1: only grey (1) and colour (2) are offered").arg(what));
         return 0;
     }
-    return ApplyItemSetting(pd::platform::wia::WIA_IPS_CUR_INTENT,
+    return SetProperty(true, pd::platform::wia::WIA_IPS_CUR_INTENT,
                pixelType == 2 ? pd::platform::wia::WIA_INTENT_IMAGE_TYPE_COLOR
                               : pd::platform::wia::WIA_INTENT_IMAGE_TYPE_GRAYSCALE,
                what)
@@ -370,7 +342,7 @@ int TWAIN_SetBitDepth(int bits)
 {
     const QString what = QStringLiteral("SetBitDepth %1").arg(bits);
     ImagingLog(what);
-    return ApplyItemSetting(pd::platform::wia::WIA_IPA_DEPTH, bits, what) ? 1 : 0;
+    return SetProperty(true, pd::platform::wia::WIA_IPA_DEPTH, bits, what) ? 1 : 0;
 }
 
 int TWAIN_SetResolution(double dotsPerInch)
@@ -382,8 +354,8 @@ int TWAIN_SetResolution(double dotsPerInch)
         return 0;
     }
     const int dpi = int(std::lround(dotsPerInch));
-    const bool x = ApplyItemSetting(pd::platform::wia::WIA_IPS_XRES, dpi, what);
-    const bool y = ApplyItemSetting(pd::platform::wia::WIA_IPS_YRES, dpi, what);
+    const bool x = SetProperty(true, pd::platform::wia::WIA_IPS_XRES, dpi, what);
+    const bool y = SetProperty(true, pd::platform::wia::WIA_IPS_YRES, dpi, what);
     return x && y ? 1 : 0;
 }
 
