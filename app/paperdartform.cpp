@@ -377,8 +377,9 @@ void TForm_Paperdart::SendScannedPdf(const mail::MailProgram& program, const Fil
     const settings::TForm_MAILConfig* config = settings::Form_MAILConfig;
     if (config == nullptr)
         throw platform::Error(u"Die Konfiguration fehlt"_s);
-    const bool handedOver = mail::CreateAndOpenMail(program, QString(), platform::Trim(ComboBoxEmpfaenger->currentText()),
-        platform::Trim(config->SubjectText()), config->BodyText(), PdfPath);
+    const bool handedOver
+        = mail::CreateAndOpenMail(program, QString(), platform::Trim(ComboBoxEmpfaenger->currentText()),
+            platform::Trim(config->SubjectText()), config->BodyText(), PdfPath);
     if (handedOver)
         return;
     if (ui::QueryBox(u"Error"_s, u"Möchten Sie die PDF-Datei öffnen?"_s) != 1)

@@ -76,7 +76,8 @@ void Run(int bytesPerPixel, int repetitions)
             dib.palette.push_back(v * 0x010101u);
     JpegEncoder encoder;
     bool encoded = true;
-    const Timing encoding = Measure(repetitions, [] {}, [&] { encoded = encoder.Encode(dib, kQuality) && encoded; });
+    const Timing encoding = Measure(
+        repetitions, [] {}, [&] { encoded = encoder.Encode(dib, kQuality) && encoded; });
     if (!encoded)
         std::fprintf(stderr, "JPEG encoding failed: %s\n", qPrintable(encoder.Error()));
 
@@ -87,7 +88,8 @@ void Run(int bytesPerPixel, int repetitions)
     Print("RotatePage", rotating);
     Print("DeskewPage (both)", deskewing);
     Print("JpegEncoder::Encode q90", encoding);
-    std::printf("  deskew / JPEG: %.2f mean, %.2f best\n", deskewing.mean / encoding.mean, deskewing.best / encoding.best);
+    std::printf(
+        "  deskew / JPEG: %.2f mean, %.2f best\n", deskewing.mean / encoding.mean, deskewing.best / encoding.best);
 }
 
 } // namespace

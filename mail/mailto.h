@@ -14,5 +14,4 @@ QString EncodeMailtoValue(const QString& text, bool keepAt = false);
 QString MailtoUri(
     const QString& recipient, const QString& subject, const QString& body, const QString& attachmentPath = {});
 
-
 } // namespace pd::mail

@@ -40,5 +40,4 @@ std::optional<QString> ReadSettingsText(const QString& path);
 // file as it was. False when the file could not be written.
 bool WriteSettingsText(const QString& path, const QString& text);
 
-
 } // namespace pd::settings

@@ -1,3 +1,5 @@
+#include "platform/imaging/multipage.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -15,7 +17,6 @@
 #include "platform/imaging/errorstate.h"
 #include "platform/imaging/imaginglog.h"
 #include "platform/imaging/jpegencoder.h"
-#include "platform/imaging/multipage.h"
 #include "platform/imaging/pdfwriter.h"
 #include "platform/imaging/scanner.h"
 #include "platform/imaging/twain.h"
@@ -138,7 +139,8 @@ void AbandonOpenFile()
     Library& lib = Lib();
     if (!lib.file)
         return;
-    ImagingLog(QStringLiteral("Abandon %1: %2 pages not written").arg(lib.file->path).arg(lib.file->writer->PageCount()));
+    ImagingLog(
+        QStringLiteral("Abandon %1: %2 pages not written").arg(lib.file->path).arg(lib.file->writer->PageCount()));
     lib.file.reset();
     pd::platform::ReleaseSparePageMemory();
 }
@@ -191,11 +193,10 @@ int TWAIN_DibWritePage(pd::platform::HGLOBAL dib)
     QString reason;
     const auto* bytes = static_cast<const unsigned char*>(pd::platform::GlobalLock(dib));
     const std::optional<DibPixels> pixels = ParseDib(bytes, pd::platform::GlobalSize(dib), &reason);
-    const int result = pixels ? WriteOpenFilePage(*pixels)
-                              : Fail(kBadPageImage,
-                                    QStringLiteral("Page %1 left out: %2")
-                                        .arg(Lib().file->writer->PageCount() + 1)
-                                        .arg(reason));
+    const int result = pixels
+        ? WriteOpenFilePage(*pixels)
+        : Fail(
+            kBadPageImage, QStringLiteral("Page %1 left out: %2").arg(Lib().file->writer->PageCount() + 1).arg(reason));
     if (bytes)
         pd::platform::GlobalUnlock(dib);
     return result;

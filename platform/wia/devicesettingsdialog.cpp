@@ -39,9 +39,8 @@ bool Showable(const DeviceSetting& setting)
 QString Shape(const DeviceSetting& s)
 {
     QStringList parts { QString::number(s.index), QString::number(int(s.kind)), s.title, s.group, s.unit,
-        QString::number(s.settable), QString::number(s.minimum.value_or(NAN)),
-        QString::number(s.maximum.value_or(NAN)), QString::number(s.step.value_or(NAN)),
-        s.stringChoices.join(QChar(1)) };
+        QString::number(s.settable), QString::number(s.minimum.value_or(NAN)), QString::number(s.maximum.value_or(NAN)),
+        QString::number(s.step.value_or(NAN)), s.stringChoices.join(QChar(1)) };
     for (const double choice : s.numberChoices)
         parts << QString::number(choice);
     return parts.join(QChar(2));
@@ -89,8 +88,8 @@ private:
     QLabel* m_error;
 };
 
-DeviceSettingsDialog::DeviceSettingsDialog(std::shared_ptr<IDeviceSettings> settings, std::vector<DeviceSetting> list,
-    const QString& title, QWidget* owner)
+DeviceSettingsDialog::DeviceSettingsDialog(
+    std::shared_ptr<IDeviceSettings> settings, std::vector<DeviceSetting> list, const QString& title, QWidget* owner)
     : QDialog(owner)
     , m_settings(std::move(settings))
     , m_list(std::move(list))
@@ -215,8 +214,8 @@ void DeviceSettingsDialog::Connect(QWidget* control, int index)
     } else if (auto* button = qobject_cast<QPushButton*>(control)) {
         connect(button, &QPushButton::clicked, this, [this, index] { Write(index, QVariant()); });
     } else if (auto* combo = qobject_cast<QComboBox*>(control)) {
-        connect(combo, &QComboBox::activated, this,
-            [this, index, combo](int row) { Write(index, combo->itemData(row)); });
+        connect(
+            combo, &QComboBox::activated, this, [this, index, combo](int row) { Write(index, combo->itemData(row)); });
         combo->installEventFilter(this);
     } else if (auto* spin = qobject_cast<QAbstractSpinBox*>(control)) {
         connect(spin, &QAbstractSpinBox::editingFinished, this, [this, index] { Commit(index); });
@@ -340,8 +339,8 @@ void DeviceSettingsDialog::FitToScreen()
     const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
     const QSize content = m_scroll->widget()->sizeHint();
     const int chrome = sizeHint().height() - m_scroll->sizeHint().height();
-    const int width = std::clamp(content.width() + m_scroll->verticalScrollBar()->sizeHint().width() + 32, 480,
-        available.width() * 9 / 10);
+    const int width = std::clamp(
+        content.width() + m_scroll->verticalScrollBar()->sizeHint().width() + 32, 480, available.width() * 9 / 10);
     const int height = std::min(content.height() + chrome + 24, available.height() * 85 / 100);
     resize(width, height);
 }

@@ -267,8 +267,8 @@ int SaneSession::OptionCount()
     ThrowWhenClosed();
     Stop();
     SANE_Int count = 0;
-    CheckSaneStatus(sane_control_option(m_handle, 0, SANE_ACTION_GET_VALUE, &count, nullptr),
-        "sane_control_option get", m_name + QStringLiteral(" option count"));
+    CheckSaneStatus(sane_control_option(m_handle, 0, SANE_ACTION_GET_VALUE, &count, nullptr), "sane_control_option get",
+        m_name + QStringLiteral(" option count"));
     return count;
 }
 

@@ -142,7 +142,8 @@ TEST_F(JobFolderTest, FollowsTheDesktopsMailProgram)
     m_desktop.Program(QStringLiteral("flatpak"));
     m_desktop.DesktopFile(QStringLiteral("org.gnome.Evolution.desktop"), "flatpak run org.gnome.Evolution %U");
     m_desktop.Defaults("x-scheme-handler/mailto=org.gnome.Evolution.desktop;\n");
-    EXPECT_EQ(CreateJobFolder(FindMailProgram()), m_desktop.File(QStringLiteral("home/.var/app/org.gnome.Evolution/cache/Paperdart/")));
+    EXPECT_EQ(CreateJobFolder(FindMailProgram()),
+        m_desktop.File(QStringLiteral("home/.var/app/org.gnome.Evolution/cache/Paperdart/")));
 
     m_desktop.Defaults("");
     EXPECT_EQ(CreateJobFolder(FindMailProgram()), m_desktop.File(QStringLiteral("tmp/Paperdart/")));

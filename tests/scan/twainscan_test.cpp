@@ -1,7 +1,6 @@
 #include <cmath>
 #include <gtest/gtest.h>
 #include <limits>
-
 #include <map>
 
 #include <QDir>
@@ -235,7 +234,8 @@ TEST_F(TwainScan, PagesAreJudgedByTheSameMeasureAsOnTheOtherPath)
         QByteArray row(3 * 501, '\xFF');
         row.replace(0, 3, QByteArray(3, '\0'));
         return row;
-    }() }, {}, 3937));
+    }() },
+        {}, 3937));
     EXPECT_EQ(Scan(true), 0);
     EXPECT_EQ(Pages(), 8);
     const std::vector<std::pair<double, double>> sizes = imaging::test::PageSizes(m_pdf);
@@ -250,7 +250,10 @@ TEST_F(TwainScan, LogLinesSurroundAFailedAcquisitionAndEndScanComesBeforeTheChec
         const char* what;
         std::function<void()> arrange;
     } cases[] = {
-        { "a jam on the third page", [this] { failures = { { 3, u"test:0: sane_read -> Document feeder jammed"_s } }; } },
+        { "a jam on the third page",
+            [this] {
+                failures = { { 3, u"test:0: sane_read -> Document feeder jammed"_s } };
+            } },
         { "a PDF path the folder cannot take", [this] { QDir().mkpath(m_pdf); } },
     };
     for (const auto& c : cases) {
@@ -275,7 +278,8 @@ TEST_F(TwainScan, LogLinesSurroundAFailedAcquisitionAndEndScanComesBeforeTheChec
 TEST_F(TwainScan, QualityIndexZeroGivesJpegQuality90AndAnyOtherIndex75)
 {
     PrivateSane sane(Device(u"Grid"_s));
-    for (const auto& [index, quantiser] : { std::pair { 0, 3 }, std::pair { -1, 8 }, std::pair { 1, 8 }, std::pair { 5, 8 } }) {
+    for (const auto& [index, quantiser] :
+        { std::pair { 0, 3 }, std::pair { -1, 8 }, std::pair { 1, 8 }, std::pair { 5, 8 } }) {
         SCOPED_TRACE(index);
         Restart();
         ASSERT_EQ(Scan(false, 0.002, 50, false, true, 0, index), 0);
@@ -335,9 +339,9 @@ TEST_F(TwainScan, ResolutionBelowOneAndPaperSizeBelowOneTakeTheirDefaults)
 
 TEST(TwainScanRounding, LoggedResolutionIsRoundedHalfToEven)
 {
-    const std::pair<double, qint64> cases[] = { { 300, 300 }, { 299.5, 300 }, { 300.5, 300 }, { 2.5, 2 }, { 3.5, 4 },
-        { 150.49, 150 }, { 150.51, 151 }, { -2.5, -2 }, { 0, 0 }, { std::nan(""), 0 },
-        { std::numeric_limits<double>::infinity(), 0 } };
+    const std::pair<double, qint64> cases[]
+        = { { 300, 300 }, { 299.5, 300 }, { 300.5, 300 }, { 2.5, 2 }, { 3.5, 4 }, { 150.49, 150 }, { 150.51, 151 },
+              { -2.5, -2 }, { 0, 0 }, { std::nan(""), 0 }, { std::numeric_limits<double>::infinity(), 0 } };
     for (const auto& [value, rounded] : cases)
         EXPECT_EQ(RoundHalfToEven(value), rounded) << value;
 }

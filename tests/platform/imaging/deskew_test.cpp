@@ -26,7 +26,8 @@ enum class Content { Ruled, Text };
 TestPage SkewedPage(Content content, double degrees, int bytesPerPixel, int padding = 0)
 {
     TestPage page = WhitePage(kWidth, kHeight, bytesPerPixel, padding);
-    Draw(page, content == Content::Ruled ? RuledLines(kWidth, kHeight, 36) : TextLines(kWidth, kHeight, 40, 7), degrees);
+    Draw(
+        page, content == Content::Ruled ? RuledLines(kWidth, kHeight, 36) : TextLines(kWidth, kHeight, 40, 7), degrees);
     return page;
 }
 
@@ -194,7 +195,9 @@ TEST(DeskewTest, LeavesPagesWithoutLinesAlone)
         { "dust all over", specks(500) }, // enough ink, but no angle lines it up
         { "one small word", { { 600, 800, 640, 812 } } },
         { "black all over", { { -200, -200, kWidth + 200, kHeight + 200 } } },
-        { "upright bars", { { 100, -100, 300, kHeight + 100 }, { 500, -100, 520, kHeight + 100 }, { 900, -100, 1000, kHeight + 100 } } },
+        { "upright bars",
+            { { 100, -100, 300, kHeight + 100 }, { 500, -100, 520, kHeight + 100 },
+                { 900, -100, 1000, kHeight + 100 } } },
     };
     for (const Case& c : cases) {
         for (const int bytesPerPixel : { 1, 3 }) {
@@ -309,7 +312,8 @@ TEST(DeskewTest, RotationMatchesBilinearSampling)
             for (int x = 0; x < c.width; ++x)
                 for (int ch = 0; ch < c.bytesPerPixel; ++ch)
                     page.Pixel(x, y)[ch] = c.specks
-                        ? ((x * 7 + y * 13) % 61 == 0 && y % 3 != 0 ? static_cast<unsigned char>((x + ch * 40) % 100) : 255)
+                        ? ((x * 7 + y * 13) % 61 == 0 && y % 3 != 0 ? static_cast<unsigned char>((x + ch * 40) % 100)
+                                                                    : 255)
                         : static_cast<unsigned char>((x * 37 + y * 91 + ch * 50 + (x * y) % 13 * 7) % 256);
         const TestPage original = page;
         RotatePage(page.Raster(), c.degrees);
@@ -317,7 +321,8 @@ TEST(DeskewTest, RotationMatchesBilinearSampling)
         for (int y = 0; y < c.height; ++y) {
             for (int x = 0; x < c.width; ++x)
                 for (int ch = 0; ch < c.bytesPerPixel; ++ch)
-                    worst = std::max(worst, std::abs(page.Pixel(x, y)[ch] - ReferenceSample(original, c.degrees, x, y, ch)));
+                    worst = std::max(
+                        worst, std::abs(page.Pixel(x, y)[ch] - ReferenceSample(original, c.degrees, x, y, ch)));
             for (int b = 0; b < c.padding; ++b)
                 EXPECT_EQ(page.Pixel(c.width, y)[b], kPaddingByte);
         }

@@ -19,7 +19,10 @@ struct TestPage {
     std::vector<unsigned char> bytes;
 
     PageRaster Raster() { return { bytes.data(), width, height, stride, bytesPerPixel }; }
-    unsigned char* Pixel(int x, int y) { return bytes.data() + std::size_t(y) * stride + std::size_t(x * bytesPerPixel); }
+    unsigned char* Pixel(int x, int y)
+    {
+        return bytes.data() + std::size_t(y) * stride + std::size_t(x * bytesPerPixel);
+    }
     const unsigned char* Pixel(int x, int y) const
     {
         return bytes.data() + std::size_t(y) * stride + std::size_t(x * bytesPerPixel);

@@ -1,7 +1,6 @@
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <deque>
+#include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
@@ -166,8 +165,8 @@ TEST_F(Scanner, DefaultSourceIsTheChosenScannerElseTheFirst)
     for (const auto& c : cases) {
         SCOPED_TRACE((c.device + u" from "_s + c.chosen).toStdString());
         QFile::remove(ImagingLogPath());
-        PrivateSane sane({ u"number_of_devices %1"_s.arg(c.devices) },
-            c.devices ? QStringList { u"test"_s } : QStringList {});
+        PrivateSane sane(
+            { u"number_of_devices %1"_s.arg(c.devices) }, c.devices ? QStringList { u"test"_s } : QStringList {});
         ASSERT_TRUE(c.chosen.isEmpty() || RememberImageSource(c.chosen));
         // A failed file operation before: opening clears the error (and sets its own when it fails).
         TWAIN_BeginMultipageFile(m_folder.Path());
