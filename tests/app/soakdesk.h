@@ -60,6 +60,11 @@ private:
     int m_handOvers = 0;
 };
 
+// Whether SANE's test backend may stop its page threads with pthread_cancel (off unless asked
+// for): cancelled at the end of a page, now and then such a thread takes its buffer with it, which
+// a run of many jobs would count as the program's memory.
+void LetBackendCancelItsThreads(bool cancel);
+
 // The process's open file descriptors as "number -> what it refers to", once Qt's own worker
 // threads have ended.
 QStringList OpenFileDescriptors();
