@@ -73,6 +73,14 @@ QStringList Lines(const QString& path)
     return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
+// libsane reads the folder of its configuration once per process: every desk of the process
+// writes into the same one.
+QString SaneFolder()
+{
+    static QTemporaryDir folder;
+    return folder.path();
+}
+
 } // namespace
 
 // The variables that point the program at the run's own folders, put back as they were at the end.
@@ -136,7 +144,7 @@ SoakDesk::SoakDesk()
     , m_clock(QDate(2026, 12, 10), QTime(8, 0))
 {
     const QString root = m_root.path() + QLatin1Char('/');
-    for (const char* folder : { "bin", "sane", "tmp", "home", "config", "data", "program", "runtime", "records" })
+    for (const char* folder : { "bin", "tmp", "home", "config", "data", "program", "runtime", "records" })
         QDir().mkpath(root + QLatin1String(folder));
     ::chmod(QFile::encodeName(root + QStringLiteral("runtime")).constData(), 0700);
 
@@ -151,12 +159,13 @@ SoakDesk::SoakDesk()
 
     // The test scanner: one device whose feeder holds ten black pages, delivered in pieces as a
     // real device delivers them.
-    Write(root + QStringLiteral("sane/dll.conf"), "test\n");
-    Write(root + QStringLiteral("sane/test.conf"),
+    const QString sane = SaneFolder();
+    Write(sane + QStringLiteral("/dll.conf"), "test\n");
+    Write(sane + QStringLiteral("/test.conf"),
         "number_of_devices 1\nresolution 50\nread-limit true\nread-limit-size 2048\n");
 
     Environment& env = *m_environment;
-    env.Set("SANE_CONFIG_DIR", root + QStringLiteral("sane"));
+    env.Set("SANE_CONFIG_DIR", sane);
     env.Set("TMPDIR", root + QStringLiteral("tmp"));
     env.Set("HOME", root + QStringLiteral("home"));
     env.Set("XDG_CONFIG_HOME", root + QStringLiteral("config"));
@@ -201,11 +210,11 @@ SoakDesk::~SoakDesk()
     platform::OverrideModuleFileName({});
 }
 
-SoakDesk::Job SoakDesk::RunJob()
+SoakDesk::Job SoakDesk::RunJob(bool feeder)
 {
     m_clock = m_clock.addSecs(60);
     const QString records = m_root.filePath(QStringLiteral("records/xdg-open"));
-    m_main->BtnImport->click();
+    (feeder ? m_main->BtnImport : m_main->AdvSmoothButton1)->click();
     // Back in the event loop, as after every press in the program: deferred deletions run.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCoreApplication::processEvents();
@@ -220,6 +229,18 @@ SoakDesk::Job SoakDesk::RunJob()
     m_handOvers = int(handed.size());
     job.windows = m_closer->Take();
     return job;
+}
+
+QString SoakDesk::LogText() const
+{
+    QString text;
+    const QDir logs(m_root.filePath(QStringLiteral("program/log")));
+    for (const QString& name : logs.entryList({ QStringLiteral("*.log") }, QDir::Files)) {
+        QFile file(logs.filePath(name));
+        if (file.open(QIODevice::ReadOnly))
+            text += QString::fromLatin1(file.readAll());
+    }
+    return text;
 }
 
 QString SoakDesk::TempFolder() const

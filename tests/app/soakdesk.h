@@ -22,8 +22,8 @@ namespace pd::app::test {
 // resolution, a mail program that only records the message file it was given, and private
 // temporary, home, configuration and program folders. The two windows are made as the program
 // makes them; each job is a press of "&Scan ADF && Sende an...". Every job gets a minute of its own,
-// so each job's files have names of their own. Must be made before anything in the process
-// starts SANE, and needs the QApplication.
+// so each job's files have names of their own. Needs the QApplication; nothing in the process
+// may have started SANE before the first desk.
 class SoakDesk {
 public:
     struct Job {
@@ -39,7 +39,11 @@ public:
     SoakDesk(const SoakDesk&) = delete;
     SoakDesk& operator=(const SoakDesk&) = delete;
 
-    Job RunJob();
+    // A press of "&Scan ADF && Sende an..." (feeder) or of "&Scan && Sende an..."; the page
+    // question of the glass is answered no, as every other window is closed.
+    Job RunJob(bool feeder = true);
+    // The program's monthly log files, as they stand.
+    QString LogText() const;
     // The job folder's parent: the run's temporary folder, with a trailing "/".
     QString TempFolder() const;
     // Everything below the temporary folder, relative to it, hidden entries included.
