@@ -55,7 +55,8 @@ int main(int argc, char** argv)
             jobs = std::max(kEarly, std::atoi(argv[i]));
     }
     pd::app::test::LetBackendCancelItsThreads(backendCancels);
-    std::printf("%d jobs, the test backend %s its page threads\n", jobs, backendCancels ? "cancels" : "lets end");
+    std::printf("%d jobs, the test backend %s\n", jobs,
+        backendCancels ? "cancels its page threads" : "lets its page threads end");
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     pd::ui::TPaperdartApplication application(argc, argv);
