@@ -56,7 +56,8 @@ int OpenForAppend(const QByteArray& path, int flags)
     return ::open(path.constData(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | flags, 0666);
 }
 
-// One append-mode write of the whole line, so lines of two processes never interleave.
+// One append-mode write of the whole line, so lines of two processes never interleave. A write
+// cut short (full disk, file size limit) is taken back: a line is in the file whole or not at all.
 void AppendLine(const QString& fileName, const QByteArray& line)
 {
     const QByteArray path = QFile::encodeName(fileName);
@@ -71,6 +72,10 @@ void AppendLine(const QString& fileName, const QByteArray& line)
         do
             written = ::write(fd, line.constData(), std::size_t(line.size()));
         while (written < 0 && errno == EINTR);
+        if (written > 0 && written < line.size() && ::fstat(fd, &info) == 0 && info.st_size >= written) {
+            // On a full disk nobody else appends after it: the cut line is the file's end.
+            while (::ftruncate(fd, info.st_size - written) != 0 && errno == EINTR) { }
+        }
     }
     ::close(fd);
 }
