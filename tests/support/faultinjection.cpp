@@ -1,0 +1,226 @@
+#include "tests/support/faultinjection.h"
+
+#include <csignal>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include "tests/support/testsupport.h"
+
+namespace pd::test {
+
+int RunWithFileSizeLimit(std::uint64_t limitBytes, const std::function<int()>& body)
+{
+    return RunInChild([&] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit { rlim_t(limitBytes), rlim_t(limitBytes) };
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+            return 96;
+        return body();
+    });
+}
+
+bool KillDuringSave(const std::function<void()>& save, std::chrono::microseconds runFor)
+{
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        try {
+            for (;;)
+                save();
+        } catch (...) {
+            ::_exit(3);
+        }
+    }
+    if (pid < 0)
+        return false;
+    std::this_thread::sleep_for(runFor);
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) { }
+    return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+}
+
+QStringList AllEntries(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+namespace {
+
+const char* FaultName(SaveFault fault)
+{
+    switch (fault) {
+    case SaveFault::FileSizeLimit:
+        return "the disk fills up (file size limit)";
+    case SaveFault::FolderInPlace:
+        return "a folder where the file should be";
+    case SaveFault::BelowRegularFile:
+        return "the file's folder is a regular file";
+    case SaveFault::OtherUser:
+        return "another user without write access";
+    case SaveFault::KilledMidSave:
+        return "the process is killed during the save";
+    }
+    return "?";
+}
+
+const QByteArray kPlainFile = QByteArrayLiteral("kein Ordner");
+const QByteArray kInnerFile = QByteArrayLiteral("bleibt drin");
+
+// The old file in place, or no file at all.
+void LayOldFile(const QString& path, const std::optional<QByteArray>& old)
+{
+    if (old)
+        WriteBytes(path, *old);
+    else
+        QFile::remove(path);
+}
+
+std::optional<QByteArray> FileAt(const QString& path)
+{
+    if (!QFileInfo(path).isFile())
+        return std::nullopt;
+    return ReadBytes(path);
+}
+
+struct Expected {
+    std::optional<QByteArray> old;
+    QByteArray complete; // the file after an undisturbed save
+    bool appends = false;
+};
+
+// The old file, or (when allowed) the complete new one; an appending writer may have added any
+// number of whole units, never a part of one.
+void ExpectOldOrNew(const QString& path, const Expected& expected, bool newAllowed)
+{
+    const std::optional<QByteArray> now = FileAt(path);
+    if (!expected.appends) {
+        if (now == expected.old)
+            return;
+        EXPECT_TRUE(newAllowed && now == expected.complete)
+            << (now ? "the file holds " + std::to_string(now->size()) + " bytes of neither the old nor the new file"
+                    : std::string("the old file is gone"));
+        return;
+    }
+    const QByteArray before = expected.old.value_or(QByteArray());
+    const QByteArray unit = expected.complete.mid(before.size());
+    if (!now) {
+        EXPECT_FALSE(expected.old) << "the old file is gone";
+        return;
+    }
+    ASSERT_TRUE(now->startsWith(before)) << "the old content was changed";
+    const QByteArray added = now->mid(before.size());
+    EXPECT_TRUE(newAllowed || added.isEmpty()) << "a failed append left " << added.size() << " bytes";
+    EXPECT_EQ(added.size() % unit.size(), 0) << "a part of an appended unit is left at the end";
+    for (qsizetype at = 0; at + unit.size() <= added.size(); at += unit.size())
+        ASSERT_EQ(added.mid(at, unit.size()), unit) << "appended unit " << at / unit.size() << " is not whole";
+}
+
+} // namespace
+
+void ExpectSoundAfter(const WriterUnderTest& writer, SaveFault fault, bool oldFilePresent)
+{
+    SCOPED_TRACE(std::string(FaultName(fault)) + (oldFilePresent ? ", old file present" : ", no file before"));
+    if (fault == SaveFault::OtherUser && !RunningAsRoot()) {
+        std::cout << "skipped: switching users needs root\n";
+        return;
+    }
+    std::optional<QByteArray> old = oldFilePresent ? std::optional(writer.oldContent) : std::nullopt;
+    if (!old && writer.startsFromEmptyFile)
+        old = QByteArray();
+
+    // The complete new file: the same save where nothing disturbs it.
+    TempFolder scratch;
+    const QString referencePath = scratch.File(writer.relativePath);
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(referencePath).path()));
+    if (writer.prepare)
+        writer.prepare(scratch.Path());
+    LayOldFile(referencePath, old);
+    ASSERT_TRUE(writer.save(referencePath)) << "the undisturbed save fails";
+    const Expected expected { old, ReadBytes(referencePath), writer.appends };
+    ASSERT_GT(expected.complete.size(), old.value_or(QByteArray()).size()) << "the save writes nothing new";
+
+    TempFolder root;
+    // Others may pass through the test's folder, but write nowhere in it.
+    ASSERT_EQ(::chmod(QFile::encodeName(root.Path()).constData(), 0755), 0);
+    const QString path = root.File(writer.relativePath);
+    const QString folder = QFileInfo(path).path();
+    if (fault == SaveFault::BelowRegularFile) {
+        WriteBytes(folder, kPlainFile);
+    } else if (fault == SaveFault::FolderInPlace) {
+        WriteBytes(path + QStringLiteral("/inner"), kInnerFile);
+    } else {
+        ASSERT_TRUE(QDir().mkpath(folder));
+    }
+    if (writer.prepare)
+        writer.prepare(root.Path());
+    if (fault != SaveFault::BelowRegularFile && fault != SaveFault::FolderInPlace)
+        LayOldFile(path, old);
+    // What must stand beside the file afterwards: what stood there before, nothing new.
+    const QString watched = fault == SaveFault::BelowRegularFile ? QFileInfo(folder).path() : folder;
+    const QString target = QFileInfo(fault == SaveFault::BelowRegularFile ? folder : path).fileName();
+    QStringList besides = AllEntries(watched);
+    besides.removeAll(target);
+    const auto expectNothingBeside = [&] {
+        QStringList now = AllEntries(watched);
+        now.removeAll(target);
+        EXPECT_EQ(now, besides) << "something was left beside the file";
+    };
+    const auto saveInChild = [&writer, &path] { return writer.save(path) ? 1 : 0; };
+
+    int report = -1;
+    switch (fault) {
+    case SaveFault::FileSizeLimit:
+        // One byte short of the complete file: the save fails at its very last write.
+        report = RunWithFileSizeLimit(std::uint64_t(expected.complete.size() - 1), saveInChild);
+        break;
+    case SaveFault::OtherUser:
+        report = RunAsOtherUser(saveInChild);
+        break;
+    case SaveFault::FolderInPlace:
+    case SaveFault::BelowRegularFile:
+        report = writer.save(path) ? 1 : 0;
+        break;
+    case SaveFault::KilledMidSave:
+        // Kills at different moments of the save loop: while writing, between saves, while a
+        // finished file is put in place.
+        for (const int micros : { 500, 2000, 5000, 11000, 23000, 47000 }) {
+            EXPECT_TRUE(KillDuringSave([&writer, &path] { writer.save(path); }, std::chrono::microseconds(micros)))
+                << "the save loop ended before the kill";
+            ExpectOldOrNew(path, expected, true);
+            expectNothingBeside();
+        }
+        return;
+    }
+    EXPECT_TRUE(report == 0 || report == 1) << "the saving process died or failed to start: status " << report;
+    if (writer.reportsFailure) {
+        EXPECT_EQ(report, 0) << "the failed save was reported as done";
+    }
+    if (fault == SaveFault::FolderInPlace) {
+        EXPECT_EQ(ReadBytes(path + QStringLiteral("/inner")), kInnerFile);
+    } else if (fault == SaveFault::BelowRegularFile) {
+        EXPECT_EQ(ReadBytes(folder), kPlainFile);
+    } else {
+        ExpectOldOrNew(path, expected, false);
+    }
+    expectNothingBeside();
+}
+
+void ExpectSoundAfterEveryFault(const WriterUnderTest& writer)
+{
+    for (const SaveFault fault : { SaveFault::FileSizeLimit, SaveFault::OtherUser, SaveFault::KilledMidSave }) {
+        ExpectSoundAfter(writer, fault, false);
+        ExpectSoundAfter(writer, fault, true);
+    }
+    ExpectSoundAfter(writer, SaveFault::FolderInPlace, false);
+    ExpectSoundAfter(writer, SaveFault::BelowRegularFile, false);
+}
+
+} // namespace pd::test
