@@ -1,6 +1,9 @@
 #include <csignal>
 #include <gtest/gtest.h>
 #include <optional>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 #include <QApplication>
@@ -250,6 +253,37 @@ TEST_F(ProgramRun, TerminationSignalEndsTheRunInOrder)
     const QList<QByteArray> lines = LogLines();
     ASSERT_EQ(lines.size(), 2);
     EXPECT_TRUE(lines[1].endsWith(": Stop\r"));
+}
+
+TEST_F(ProgramRun, AFileSizeLimitDropsLogLinesButNotTheProgram)
+{
+    // The real program with no room for writes: its first log line runs past the limit, which
+    // kills a program that leaves SIGXFSZ at its default.
+    const QString program = m_folder.File(QStringLiteral("paperdart"));
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const rlimit limit { 0, 0 };
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        const QByteArray path = QFile::encodeName(program);
+        ::execl(path.constData(), path.constData(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ASSERT_GT(pid, 0);
+    // Long enough for the start line, the settings and the main window.
+    int status = 0;
+    pid_t ended = 0;
+    for (int waited = 0; waited < 40 && ended == 0; ++waited) {
+        ::usleep(50000);
+        ended = ::waitpid(pid, &status, WNOHANG);
+    }
+    if (ended == 0) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+    }
+    EXPECT_EQ(ended, 0) << "the program ended: " << (WIFSIGNALED(status) ? "signal " : "exit code ")
+                        << (WIFSIGNALED(status) ? WTERMSIG(status) : WEXITSTATUS(status));
+    // The start line did not fit: not one byte of it is left.
+    EXPECT_TRUE(LogLines().isEmpty());
 }
 
 } // namespace

@@ -123,6 +123,15 @@ void ExpectOldOrNew(const QString& path, const Expected& expected, bool newAllow
         ASSERT_EQ(added.mid(at, unit.size()), unit) << "appended unit " << at / unit.size() << " is not whole";
 }
 
+// The save came back (its process alive) and, where the writer reports anything, said it failed.
+void ExpectFailureReported(const WriterUnderTest& writer, int report)
+{
+    EXPECT_TRUE(report == 0 || report == 1) << "the saving process died or failed to start: status " << report;
+    if (writer.reportsFailure) {
+        EXPECT_EQ(report, 0) << "the failed save was reported as done";
+    }
+}
+
 } // namespace
 
 void ExpectSoundAfter(const WriterUnderTest& writer, SaveFault fault, bool oldFilePresent)
@@ -178,9 +187,15 @@ void ExpectSoundAfter(const WriterUnderTest& writer, SaveFault fault, bool oldFi
     int report = -1;
     switch (fault) {
     case SaveFault::FileSizeLimit:
-        // One byte short of the complete file: the save fails at its very last write.
-        report = RunWithFileSizeLimit(std::uint64_t(expected.complete.size() - 1), saveInChild);
-        break;
+        // The disk fills at the first write, half way, and one byte short of the complete file.
+        for (const qsizetype limit : { qsizetype(1), expected.complete.size() / 2, expected.complete.size() - 1 }) {
+            SCOPED_TRACE("file size limit " + std::to_string(limit));
+            report = RunWithFileSizeLimit(std::uint64_t(limit), saveInChild);
+            ExpectFailureReported(writer, report);
+            ExpectOldOrNew(path, expected, false);
+            expectNothingBeside();
+        }
+        return;
     case SaveFault::OtherUser:
         report = RunAsOtherUser(saveInChild);
         break;
@@ -199,10 +214,7 @@ void ExpectSoundAfter(const WriterUnderTest& writer, SaveFault fault, bool oldFi
         }
         return;
     }
-    EXPECT_TRUE(report == 0 || report == 1) << "the saving process died or failed to start: status " << report;
-    if (writer.reportsFailure) {
-        EXPECT_EQ(report, 0) << "the failed save was reported as done";
-    }
+    ExpectFailureReported(writer, report);
     if (fault == SaveFault::FolderInPlace) {
         EXPECT_EQ(ReadBytes(path + QStringLiteral("/inner")), kInnerFile);
     } else if (fault == SaveFault::BelowRegularFile) {
