@@ -52,8 +52,20 @@ QString ShortDateFormat(const QLocale& locale)
 
 int OpenForAppend(const QByteArray& path, int flags)
 {
-    // Non-blocking, so a FIFO in the log's place cannot hold the program.
-    return ::open(path.constData(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | flags, 0666);
+    // Non-blocking, so a FIFO in the log's place cannot hold the program. Read access serves
+    // only to look at the last byte; a file the user may only write is still written.
+    const int common = O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | flags;
+    const int fd = ::open(path.constData(), O_RDWR | common, 0666);
+    if (fd >= 0 || errno != EACCES)
+        return fd;
+    return ::open(path.constData(), O_WRONLY | common, 0666);
+}
+
+// True when the file ends inside a line: a process killed during its write left part of one.
+bool EndsInsideALine(int fd, off_t size)
+{
+    char last = '\n';
+    return size > 0 && ::pread(fd, &last, 1, size - 1) == 1 && last != '\n';
 }
 
 // One append-mode write of the whole line, so lines of two processes never interleave. A write
@@ -68,11 +80,13 @@ void AppendLine(const QString& fileName, const QByteArray& line)
         return;
     struct stat info { };
     if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        // After a cut line this one starts on a line of its own instead of being glued to it.
+        const QByteArray whole = EndsInsideALine(fd, info.st_size) ? QByteArrayLiteral("\r\n") + line : line;
         ssize_t written;
         do
-            written = ::write(fd, line.constData(), std::size_t(line.size()));
+            written = ::write(fd, whole.constData(), std::size_t(whole.size()));
         while (written < 0 && errno == EINTR);
-        if (written > 0 && written < line.size() && ::fstat(fd, &info) == 0 && info.st_size >= written) {
+        if (written > 0 && written < whole.size() && ::fstat(fd, &info) == 0 && info.st_size >= written) {
             // On a full disk nobody else appends after it: the cut line is the file's end.
             while (::ftruncate(fd, info.st_size - written) != 0 && errno == EINTR) { }
         }

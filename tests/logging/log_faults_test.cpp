@@ -34,6 +34,7 @@ TEST(LogFaults, ALineIsAppendedWholeOrNotAtAll)
             },
         .oldContent = QByteArrayLiteral("01.12.2026 08:00:00.000  paperdart #pc: Startup:alt\r\n"),
         .appends = true,
+        .closesCutUnit = QByteArrayLiteral("\r\n"),
         .reportsFailure = false,
     };
     test::ExpectSoundAfterEveryFault(log);

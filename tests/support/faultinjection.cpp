@@ -1,5 +1,6 @@
 #include "tests/support/faultinjection.h"
 
+#include <algorithm>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -94,33 +95,60 @@ struct Expected {
     std::optional<QByteArray> old;
     QByteArray complete; // the file after an undisturbed save
     bool appends = false;
+    QByteArray closesCutUnit;
 };
 
-// The old file, or (when allowed) the complete new one; an appending writer may have added any
-// number of whole units, never a part of one.
-void ExpectOldOrNew(const QString& path, const Expected& expected, bool newAllowed)
+enum class Allowed {
+    OldOnly, // after a failed save
+    OldOrNew, // after kills: an appending writer may have left a cut unit, also at the end
+    NewWithoutCutAtTheEnd, // after kills and one undisturbed save
+};
+
+// The old file, or (where allowed) the complete new one. An appending writer adds whole units; a
+// unit cut by a killed process is allowed only where the writer closes it before its next unit.
+void ExpectOldOrNew(const QString& path, const Expected& expected, Allowed allowed)
 {
     const std::optional<QByteArray> now = FileAt(path);
     if (!expected.appends) {
-        if (now == expected.old)
-            return;
-        EXPECT_TRUE(newAllowed && now == expected.complete)
-            << (now ? "the file holds " + std::to_string(now->size()) + " bytes of neither the old nor the new file"
-                    : std::string("the old file is gone"));
+        const bool sound = allowed == Allowed::NewWithoutCutAtTheEnd ? now == expected.complete
+            : allowed == Allowed::OldOrNew                           ? now == expected.old || now == expected.complete
+                                                                     : now == expected.old;
+        EXPECT_TRUE(sound) << (!now   ? std::string("no file")
+                : now == expected.old ? std::string("the old file")
+                : now == expected.complete
+                ? std::string("the new file")
+                : "the file holds " + std::to_string(now->size()) + " bytes of neither the old nor the new file");
         return;
     }
     const QByteArray before = expected.old.value_or(QByteArray());
     const QByteArray unit = expected.complete.mid(before.size());
     if (!now) {
-        EXPECT_FALSE(expected.old) << "the old file is gone";
+        EXPECT_FALSE(expected.old || allowed == Allowed::NewWithoutCutAtTheEnd) << "no file";
         return;
     }
     ASSERT_TRUE(now->startsWith(before)) << "the old content was changed";
     const QByteArray added = now->mid(before.size());
-    EXPECT_TRUE(newAllowed || added.isEmpty()) << "a failed append left " << added.size() << " bytes";
-    EXPECT_EQ(added.size() % unit.size(), 0) << "a part of an appended unit is left at the end";
-    for (qsizetype at = 0; at + unit.size() <= added.size(); at += unit.size())
-        ASSERT_EQ(added.mid(at, unit.size()), unit) << "appended unit " << at / unit.size() << " is not whole";
+    if (allowed == Allowed::OldOnly) {
+        EXPECT_TRUE(added.isEmpty()) << "a failed append left " << added.size() << " bytes";
+        return;
+    }
+    qsizetype at = 0;
+    while (at < added.size()) {
+        if (QByteArrayView(added).sliced(at).startsWith(unit)) {
+            at += unit.size();
+            continue;
+        }
+        qsizetype cut = 0;
+        while (at + cut < added.size() && cut < unit.size() && added[at + cut] == unit[cut])
+            ++cut;
+        const qsizetype end = at + cut;
+        const bool closed
+            = !expected.closesCutUnit.isEmpty() && QByteArrayView(added).sliced(end).startsWith(expected.closesCutUnit);
+        const bool atTheEnd = end == added.size() && allowed == Allowed::OldOrNew;
+        ASSERT_TRUE(closed || atTheEnd) << "bytes " << at << " to " << end << " of the " << added.size()
+                                        << " appended are no whole unit";
+        at = end + (closed ? expected.closesCutUnit.size() : 0);
+    }
 }
 
 // The save came back (its process alive) and, where the writer reports anything, said it failed.
@@ -152,8 +180,11 @@ void ExpectSoundAfter(const WriterUnderTest& writer, SaveFault fault, bool oldFi
     if (writer.prepare)
         writer.prepare(scratch.Path());
     LayOldFile(referencePath, old);
+    const auto started = std::chrono::steady_clock::now();
     ASSERT_TRUE(writer.save(referencePath)) << "the undisturbed save fails";
-    const Expected expected { old, ReadBytes(referencePath), writer.appends };
+    const auto saveTime
+        = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - started);
+    const Expected expected { old, ReadBytes(referencePath), writer.appends, writer.closesCutUnit };
     ASSERT_GT(expected.complete.size(), old.value_or(QByteArray()).size()) << "the save writes nothing new";
 
     TempFolder root;
@@ -192,7 +223,7 @@ void ExpectSoundAfter(const WriterUnderTest& writer, SaveFault fault, bool oldFi
             SCOPED_TRACE("file size limit " + std::to_string(limit));
             report = RunWithFileSizeLimit(std::uint64_t(limit), saveInChild);
             ExpectFailureReported(writer, report);
-            ExpectOldOrNew(path, expected, false);
+            ExpectOldOrNew(path, expected, Allowed::OldOnly);
             expectNothingBeside();
         }
         return;
@@ -204,14 +235,21 @@ void ExpectSoundAfter(const WriterUnderTest& writer, SaveFault fault, bool oldFi
         report = writer.save(path) ? 1 : 0;
         break;
     case SaveFault::KilledMidSave:
-        // Kills at different moments of the save loop: while writing, between saves, while a
-        // finished file is put in place.
-        for (const int micros : { 500, 2000, 5000, 11000, 23000, 47000 }) {
-            EXPECT_TRUE(KillDuringSave([&writer, &path] { writer.save(path); }, std::chrono::microseconds(micros)))
+        // Kills at different moments of the save loop, measured in undisturbed saves: while the
+        // content is made, while it is written, while the file is put in place, in a later save.
+        for (const double saves : { 0.3, 0.6, 0.8, 0.9, 0.95, 1.0, 1.1, 1.5, 2.7 }) {
+            // A couple of milliseconds for the child to come up.
+            const auto runFor = std::chrono::microseconds(2000)
+                + std::chrono::microseconds(std::int64_t(double(saveTime.count()) * saves));
+            EXPECT_TRUE(KillDuringSave([&writer, &path] { writer.save(path); }, runFor))
                 << "the save loop ended before the kill";
-            ExpectOldOrNew(path, expected, true);
+            ExpectOldOrNew(path, expected, Allowed::OldOrNew);
             expectNothingBeside();
         }
+        // And the writer still saves there afterwards.
+        EXPECT_TRUE(writer.save(path));
+        ExpectOldOrNew(path, expected, Allowed::NewWithoutCutAtTheEnd);
+        expectNothingBeside();
         return;
     }
     ExpectFailureReported(writer, report);
@@ -220,7 +258,7 @@ void ExpectSoundAfter(const WriterUnderTest& writer, SaveFault fault, bool oldFi
     } else if (fault == SaveFault::BelowRegularFile) {
         EXPECT_EQ(ReadBytes(folder), kPlainFile);
     } else {
-        ExpectOldOrNew(path, expected, false);
+        ExpectOldOrNew(path, expected, Allowed::OldOnly);
     }
     expectNothingBeside();
 }

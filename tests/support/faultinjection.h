@@ -48,6 +48,9 @@ struct WriterUnderTest {
     // True for a writer that appends (the log): a save adds one unit at the end, and a sound file
     // is the old one followed by whole units. Otherwise a save replaces the file whole.
     bool appends = false;
+    // For an appending writer: what it writes before its next unit when the file ends inside a
+    // unit that a killed process left cut (the log: CR LF). Empty: a cut unit is never allowed.
+    QByteArray closesCutUnit {};
     // True for a writer whose file always exists before it writes (the language file, created
     // empty at start): "no file before" then means that empty file.
     bool startsFromEmptyFile = false;
