@@ -1,10 +1,6 @@
 #include "logging/log.h"
 
-#include <cerrno>
-#include <fcntl.h>
 #include <mutex>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <QFileInfo>
 
@@ -13,6 +9,7 @@
 #include "platform/error.h"
 #include "platform/folders.h"
 #include "platform/locale.h"
+#include "platform/textfile.h"
 
 namespace pd::logging {
 
@@ -50,50 +47,6 @@ QString ShortDateFormat(const QLocale& locale)
     return format;
 }
 
-int OpenForAppend(const QByteArray& path, int flags)
-{
-    // Non-blocking, so a FIFO in the log's place cannot hold the program. Read access serves
-    // only to look at the last byte; a file the user may only write is still written.
-    const int common = O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | flags;
-    const int fd = ::open(path.constData(), O_RDWR | common, 0666);
-    if (fd >= 0 || errno != EACCES)
-        return fd;
-    return ::open(path.constData(), O_WRONLY | common, 0666);
-}
-
-// True when the file ends inside a line: a process killed during its write left part of one.
-bool EndsInsideALine(int fd, off_t size)
-{
-    char last = '\n';
-    return size > 0 && ::pread(fd, &last, 1, size - 1) == 1 && last != '\n';
-}
-
-// One append-mode write of the whole line, so lines of two processes never interleave. A write
-// cut short (full disk, file size limit) is taken back: a line is in the file whole or not at all.
-void AppendLine(const QString& fileName, const QByteArray& line)
-{
-    const QByteArray path = QFile::encodeName(fileName);
-    int fd = OpenForAppend(path, 0);
-    if (fd < 0 && errno == ENOENT && platform::ForceDirectories(QFileInfo(fileName).path()))
-        fd = OpenForAppend(path, O_CREAT);
-    if (fd < 0)
-        return;
-    struct stat info { };
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-        // After a cut line this one starts on a line of its own instead of being glued to it.
-        const QByteArray whole = EndsInsideALine(fd, info.st_size) ? QByteArrayLiteral("\r\n") + line : line;
-        ssize_t written;
-        do
-            written = ::write(fd, whole.constData(), std::size_t(whole.size()));
-        while (written < 0 && errno == EINTR);
-        if (written > 0 && written < whole.size() && ::fstat(fd, &info) == 0 && info.st_size >= written) {
-            // On a full disk nobody else appends after it: the cut line is the file's end.
-            while (::ftruncate(fd, info.st_size - written) != 0 && errno == EINTR) { }
-        }
-    }
-    ::close(fd);
-}
-
 } // namespace
 
 void WriteLog(const QString& text, int level)
@@ -108,7 +61,8 @@ void WriteLog(const QString& text, int level)
         const QString line = state.locale.toString(now.date(), state.dateFormat) + QLatin1Char(' ')
             + now.toString(QStringLiteral("HH:mm:ss.zzz")) + QLatin1Char(' ') + state.prefix + text
             + QStringLiteral("\r\n");
-        AppendLine(fileName, platform::EncodeCodePage(line, state.codePage));
+        platform::AppendLineWhole(
+            fileName, platform::EncodeCodePage(line, state.codePage), QByteArrayLiteral("\r\n"), true);
     } catch (...) {
         // The log is best effort: a line that cannot be written is dropped.
     }

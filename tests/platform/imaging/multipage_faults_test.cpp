@@ -1,6 +1,13 @@
+#include <csignal>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QFile>
 
 #include "platform/heapblock.h"
+#include "platform/imaging/imaginglog.h"
 #include "platform/imaging/twain.h"
 #include "tests/platform/imaging/imagingtestdata.h"
 #include "tests/support/faultinjection.h"
@@ -34,6 +41,54 @@ TEST(MultipageFaults, ThePdfIsTheOldOneOrTheWholeNewOne)
     };
     pd::test::ExpectSoundAfterEveryFault(pdf);
     DIB_Free(page);
+}
+
+// The library's trace file takes whole lines or nothing, and nothing in its place holds the
+// library up. Its lines carry the real time, so they are checked here rather than as a unit.
+TEST(ImagingLogFaults, TheTraceFileTakesWholeLinesAndNeverHoldsTheLibrary)
+{
+    pd::test::TempFolder folder;
+    TWAIN_SetLogFolder(folder.Path());
+    TWAIN_LogFile(1);
+    const QString path = ImagingLogPath();
+    const QByteArray old = QByteArrayLiteral("2026-12-10 09:05:07.042 alte Zeile\n");
+    const QString longText = QStringLiteral("Seite ") + QString(10000, QLatin1Char('x'));
+
+    SCOPED_TRACE("the disk fills up at the first byte, half way and at the last byte of the line");
+    for (const qsizetype room : { 0, 5000, 10000 }) {
+        pd::test::WriteBytes(path, old);
+        EXPECT_EQ(pd::test::RunWithFileSizeLimit(std::uint64_t(old.size() + room),
+                      [&longText] {
+                          ImagingLog(longText);
+                          return 0;
+                      }),
+            0);
+        EXPECT_EQ(pd::test::ReadBytes(path), old);
+    }
+
+    SCOPED_TRACE("a FIFO without a reader in the file's place");
+    ASSERT_TRUE(QFile::remove(path));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    // In a child, so a hang shows as a failed case instead of a stuck test.
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ImagingLog(QStringLiteral("Zeile"));
+        ::_exit(0);
+    }
+    int status = -1;
+    pid_t ended = 0;
+    for (int waited = 0; waited < 100 && ended == 0; ++waited) {
+        ::usleep(20000);
+        ended = ::waitpid(child, &status, WNOHANG);
+    }
+    if (ended == 0) {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, &status, 0);
+    }
+    EXPECT_EQ(ended, child) << "the log line waits for a reader of the FIFO";
+
+    TWAIN_LogFile(0);
+    TWAIN_SetLogFolder(QString());
 }
 
 } // namespace
