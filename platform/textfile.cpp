@@ -157,7 +157,11 @@ std::optional<DecodedText> ReadTextFile(const QString& path)
 
 bool WriteTextFile(const QString& path, const QString& text, TextEncoding encoding, QString* error)
 {
-    const QByteArray bytes = EncodeText(text, encoding);
+    return WriteFileWhole(path, EncodeText(text, encoding), error);
+}
+
+bool WriteFileWhole(const QString& path, const QByteArray& bytes, QString* error)
+{
     QSaveFile file(path);
     // Unbuffered, so a write the kernel cuts short (file size limit) shows in write()'s count;
     // through the buffer the short flush went unnoticed and the cut file was committed.

@@ -38,6 +38,11 @@ std::optional<DecodedText> ReadTextFile(const QString& path);
 bool WriteTextFile(
     const QString& path, const QString& text, TextEncoding encoding = TextEncoding::Ansi, QString* error = nullptr);
 
+// Replaces the file whole with the bytes, the same way: a temporary file in the same folder
+// (without a name where the file system allows, so a process killed on the way leaves nothing
+// beside the old file), flushed to disk, then put in the old one's place.
+bool WriteFileWhole(const QString& path, const QByteArray& bytes, QString* error = nullptr);
+
 // Appends one line (ending in a line break) to a regular file, creating the file and, with
 // createFolders, its missing folders. The line goes in with one append-mode write, whole or not at
 // all: a write cut short (full disk, file size limit) is taken back. A file that ends inside a line
