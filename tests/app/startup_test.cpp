@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 #include <optional>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -22,6 +21,7 @@
 #include "platform/imaging/imaginglog.h"
 #include "settings/mailconfigform.h"
 #include "tests/mail/fakedesktop.h"
+#include "tests/support/faultinjection.h"
 #include "tests/support/testsupport.h"
 #include "tests/ui/modalscript.h"
 #include "ui/messagebox.h"
@@ -260,28 +260,17 @@ TEST_F(ProgramRun, AFileSizeLimitDropsLogLinesButNotTheProgram)
     // The real program with no room for writes: its first log line runs past the limit, which
     // kills a program that leaves SIGXFSZ at its default.
     const QString program = m_folder.File(QStringLiteral("paperdart"));
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const rlimit limit { 0, 0 };
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        const QByteArray path = QFile::encodeName(program);
-        ::execl(path.constData(), path.constData(), static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    ASSERT_GT(pid, 0);
     // Long enough for the start line, the settings and the main window.
-    int status = 0;
-    pid_t ended = 0;
-    for (int waited = 0; waited < 40 && ended == 0; ++waited) {
-        ::usleep(50000);
-        ended = ::waitpid(pid, &status, WNOHANG);
-    }
-    if (ended == 0) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, &status, 0);
-    }
-    EXPECT_EQ(ended, 0) << "the program ended: " << (WIFSIGNALED(status) ? "signal " : "exit code ")
-                        << (WIFSIGNALED(status) ? WTERMSIG(status) : WEXITSTATUS(status));
+    const std::optional<int> ended = test::RunInChildFor(
+        [&program] {
+            const rlimit limit { 0, 0 };
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            const QByteArray path = QFile::encodeName(program);
+            ::execl(path.constData(), path.constData(), static_cast<char*>(nullptr));
+            return 127;
+        },
+        std::chrono::seconds(2));
+    EXPECT_FALSE(ended) << "the program ended with status " << ended.value_or(0) << " (100 + signal)";
     // The start line did not fit: not one byte of it is left.
     EXPECT_TRUE(LogLines().isEmpty());
 }

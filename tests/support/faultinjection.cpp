@@ -48,6 +48,28 @@ bool KillDuringSave(const std::function<void()>& save, std::chrono::microseconds
     return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
 }
 
+std::optional<int> RunInChildFor(const std::function<int()>& body, std::chrono::milliseconds limit)
+{
+    const pid_t pid = ::fork();
+    if (pid == 0)
+        ::_exit(body());
+    if (pid < 0)
+        return 97;
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    int status = 0;
+    pid_t ended = 0;
+    while ((ended = ::waitpid(pid, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (ended == 0) {
+        ::kill(pid, SIGKILL);
+        while (::waitpid(pid, &status, 0) < 0) { }
+        return std::nullopt;
+    }
+    if (WIFSIGNALED(status))
+        return 100 + WTERMSIG(status);
+    return WEXITSTATUS(status);
+}
+
 QStringList AllEntries(const QString& folder)
 {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);

@@ -22,6 +22,11 @@ int RunWithFileSizeLimit(std::uint64_t limitBytes, const std::function<int()>& b
 // SIGKILL. True when the kill ended it (it was still running, as a save loop should be).
 bool KillDuringSave(const std::function<void()>& save, std::chrono::microseconds runFor);
 
+// Runs body in a forked child for at most the given time. The child's exit status as RunInChild
+// gives it, or std::nullopt when it was still running then and has been killed: a hang, or a
+// program that should keep running.
+std::optional<int> RunInChildFor(const std::function<int()>& body, std::chrono::milliseconds limit);
+
 // Every entry of a folder, hidden ones included, without "." and "..", sorted.
 QStringList AllEntries(const QString& folder);
 

@@ -1,8 +1,5 @@
-#include <csignal>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <QFile>
 
@@ -70,22 +67,13 @@ TEST(ImagingLogFaults, TheTraceFileTakesWholeLinesAndNeverHoldsTheLibrary)
     ASSERT_TRUE(QFile::remove(path));
     ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
     // In a child, so a hang shows as a failed case instead of a stuck test.
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ImagingLog(QStringLiteral("Zeile"));
-        ::_exit(0);
-    }
-    int status = -1;
-    pid_t ended = 0;
-    for (int waited = 0; waited < 100 && ended == 0; ++waited) {
-        ::usleep(20000);
-        ended = ::waitpid(child, &status, WNOHANG);
-    }
-    if (ended == 0) {
-        ::kill(child, SIGKILL);
-        ::waitpid(child, &status, 0);
-    }
-    EXPECT_EQ(ended, child) << "the log line waits for a reader of the FIFO";
+    const std::optional<int> status = pd::test::RunInChildFor(
+        [] {
+            ImagingLog(QStringLiteral("Zeile"));
+            return 0;
+        },
+        std::chrono::seconds(2));
+    EXPECT_EQ(status, 0) << "the log line waits for a reader of the FIFO";
 
     TWAIN_LogFile(0);
     TWAIN_SetLogFolder(QString());
