@@ -162,6 +162,14 @@ bool WriteTextFile(const QString& path, const QString& text, TextEncoding encodi
 
 bool WriteFileWhole(const QString& path, const QByteArray& bytes, QString* error)
 {
+    // A device, FIFO or socket at the path, or at the end of a link there, is no file to replace:
+    // the rename would put a regular file in its place (for root even over /dev/null).
+    struct stat info { };
+    if (::stat(QFile::encodeName(path).constData(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) {
+        if (error)
+            *error = QStringLiteral("%1 is not a regular file").arg(path);
+        return false;
+    }
     QSaveFile file(path);
     // Unbuffered, so a write the kernel cuts short (file size limit) shows in write()'s count;
     // through the buffer the short flush went unnoticed and the cut file was committed.

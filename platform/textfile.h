@@ -40,7 +40,8 @@ bool WriteTextFile(
 
 // Replaces the file whole with the bytes, the same way: a temporary file in the same folder
 // (without a name where the file system allows, so a process killed on the way leaves nothing
-// beside the old file), flushed to disk, then put in the old one's place.
+// beside the old file), flushed to disk, then put in the old one's place. A device, FIFO or
+// socket at the path is left alone and the write fails.
 bool WriteFileWhole(const QString& path, const QByteArray& bytes, QString* error = nullptr);
 
 // Appends one line (ending in a line break) to a regular file, creating the file and, with

@@ -1,10 +1,11 @@
 #include "tests/support/faultinjection.h"
 
-#include <algorithm>
 #include <csignal>
 #include <gtest/gtest.h>
+#include <iostream>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -86,6 +87,8 @@ const char* FaultName(SaveFault fault)
         return "a folder where the file should be";
     case SaveFault::BelowRegularFile:
         return "the file's folder is a regular file";
+    case SaveFault::DeviceInPlace:
+        return "a link to a device at the file's path";
     case SaveFault::OtherUser:
         return "another user without write access";
     case SaveFault::KilledMidSave:
@@ -214,8 +217,17 @@ void ExpectSoundAfter(const WriterUnderTest& writer, SaveFault fault, bool oldFi
     ASSERT_EQ(::chmod(QFile::encodeName(root.Path()).constData(), 0755), 0);
     const QString path = root.File(writer.relativePath);
     const QString folder = QFileInfo(path).path();
+    // The device stands beside the test's folder, so it is no leftover in the file's folder.
+    const QByteArray device = QFile::encodeName(root.File(QStringLiteral("full")));
     if (fault == SaveFault::BelowRegularFile) {
         WriteBytes(folder, kPlainFile);
+    } else if (fault == SaveFault::DeviceInPlace) {
+        ASSERT_TRUE(QDir().mkpath(folder));
+        // Root may make device nodes; where even that is not allowed, a FIFO is no file either.
+        if (::mknod(device.constData(), S_IFCHR | 0666, ::makedev(1, 7)) != 0) {
+            ASSERT_EQ(::mkfifo(device.constData(), 0666), 0);
+        }
+        ASSERT_EQ(::symlink(device.constData(), QFile::encodeName(path).constData()), 0);
     } else if (fault == SaveFault::FolderInPlace) {
         WriteBytes(path + QStringLiteral("/inner"), kInnerFile);
     } else {
@@ -223,8 +235,10 @@ void ExpectSoundAfter(const WriterUnderTest& writer, SaveFault fault, bool oldFi
     }
     if (writer.prepare)
         writer.prepare(root.Path());
-    if (fault != SaveFault::BelowRegularFile && fault != SaveFault::FolderInPlace)
+    if (fault != SaveFault::BelowRegularFile && fault != SaveFault::FolderInPlace && fault != SaveFault::DeviceInPlace)
         LayOldFile(path, old);
+    struct stat deviceBefore { };
+    ::stat(device.constData(), &deviceBefore);
     // What must stand beside the file afterwards: what stood there before, nothing new.
     const QString watched = fault == SaveFault::BelowRegularFile ? QFileInfo(folder).path() : folder;
     const QString target = QFileInfo(fault == SaveFault::BelowRegularFile ? folder : path).fileName();
@@ -256,6 +270,11 @@ void ExpectSoundAfter(const WriterUnderTest& writer, SaveFault fault, bool oldFi
     case SaveFault::BelowRegularFile:
         report = writer.save(path) ? 1 : 0;
         break;
+    case SaveFault::DeviceInPlace:
+        // In a child: should the writer write into the device after all, a full one fails the
+        // write, and a FIFO would hold it.
+        report = RunInChildFor(saveInChild, std::chrono::seconds(10)).value_or(-1);
+        break;
     case SaveFault::KilledMidSave:
         // Kills at different moments of the save loop, measured in undisturbed saves: while the
         // content is made, while it is written, while the file is put in place, in a later save.
@@ -279,6 +298,12 @@ void ExpectSoundAfter(const WriterUnderTest& writer, SaveFault fault, bool oldFi
         EXPECT_EQ(ReadBytes(path + QStringLiteral("/inner")), kInnerFile);
     } else if (fault == SaveFault::BelowRegularFile) {
         EXPECT_EQ(ReadBytes(folder), kPlainFile);
+    } else if (fault == SaveFault::DeviceInPlace) {
+        EXPECT_TRUE(QFileInfo(path).isSymLink()) << "the link was replaced";
+        struct stat deviceAfter { };
+        EXPECT_EQ(::stat(device.constData(), &deviceAfter), 0);
+        EXPECT_EQ(deviceAfter.st_mode, deviceBefore.st_mode) << "the device was replaced";
+        EXPECT_EQ(deviceAfter.st_rdev, deviceBefore.st_rdev) << "the device was replaced";
     } else {
         ExpectOldOrNew(path, expected, Allowed::OldOnly);
     }
@@ -293,6 +318,7 @@ void ExpectSoundAfterEveryFault(const WriterUnderTest& writer)
     }
     ExpectSoundAfter(writer, SaveFault::FolderInPlace, false);
     ExpectSoundAfter(writer, SaveFault::BelowRegularFile, false);
+    ExpectSoundAfter(writer, SaveFault::DeviceInPlace, false);
 }
 
 } // namespace pd::test

@@ -34,6 +34,7 @@ enum class SaveFault {
     FileSizeLimit, // the disk fills up: writes past a limit fail with EFBIG
     FolderInPlace, // a folder stands where the file should be
     BelowRegularFile, // the file's folder is a regular file
+    DeviceInPlace, // a link to a full device (a private copy of /dev/full, or a FIFO) at the path
     OtherUser, // a child dropped to "nobody" saves into a folder and over a file of root's
     KilledMidSave, // a child saving in a loop is killed with SIGKILL, several times
 };
@@ -70,8 +71,8 @@ struct WriterUnderTest {
 // save writes into an undisturbed copy of the folder.
 void ExpectSoundAfter(const WriterUnderTest& writer, SaveFault fault, bool oldFilePresent);
 
-// Every fault, each without and with an old file where that makes sense (a folder in the file's
-// place, or a file in its folder's, leaves no room for an old file).
+// Every fault, each without and with an old file where that makes sense (a folder or a device in
+// the file's place, or a file in its folder's, leaves no room for an old file).
 void ExpectSoundAfterEveryFault(const WriterUnderTest& writer);
 
 } // namespace pd::test
