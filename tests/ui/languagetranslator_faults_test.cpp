@@ -11,7 +11,7 @@ TEST(LanguageFileFaults, TheLanguageFileIsTheOldOneOrTheWholeNewOne)
 {
     // One long new text: its lookup writes the list once, the end step's save writes the same
     // list again, so every save leaves the same complete file.
-    const QString text = QStringLiteral("Ein neuer Text ") + QString(1024 * 1024, QLatin1Char('t'));
+    const QString text = QStringLiteral("Ein neuer Text ") + QString(64 * 1024, QLatin1Char('t'));
     const test::WriterUnderTest languageFile {
         .relativePath = QStringLiteral("lang/default.lng"),
         .save =
