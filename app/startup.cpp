@@ -1,6 +1,7 @@
 #include "app/startup.h"
 
 #include <array>
+#include <csignal>
 #include <memory>
 #include <ranges>
 
@@ -113,6 +114,9 @@ private:
 
 int RunProgram(const char* programPath, const StartupObserver& observer)
 {
+    // Under a file size limit a write past it would kill the program; ignored, the write fails
+    // like one on a full disk, and each writer handles that.
+    std::signal(SIGXFSZ, SIG_IGN);
     RunStartSteps(ProgramModules());
     platform::wia::CoInitialize();
     scan::InstallDesktopScanning();

@@ -1,10 +1,6 @@
 #include "logging/log.h"
 
-#include <cerrno>
-#include <fcntl.h>
 #include <mutex>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <QFileInfo>
 
@@ -13,6 +9,7 @@
 #include "platform/error.h"
 #include "platform/folders.h"
 #include "platform/locale.h"
+#include "platform/textfile.h"
 
 namespace pd::logging {
 
@@ -50,31 +47,6 @@ QString ShortDateFormat(const QLocale& locale)
     return format;
 }
 
-int OpenForAppend(const QByteArray& path, int flags)
-{
-    // Non-blocking, so a FIFO in the log's place cannot hold the program.
-    return ::open(path.constData(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | flags, 0666);
-}
-
-// One append-mode write of the whole line, so lines of two processes never interleave.
-void AppendLine(const QString& fileName, const QByteArray& line)
-{
-    const QByteArray path = QFile::encodeName(fileName);
-    int fd = OpenForAppend(path, 0);
-    if (fd < 0 && errno == ENOENT && platform::ForceDirectories(QFileInfo(fileName).path()))
-        fd = OpenForAppend(path, O_CREAT);
-    if (fd < 0)
-        return;
-    struct stat info { };
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-        ssize_t written;
-        do
-            written = ::write(fd, line.constData(), std::size_t(line.size()));
-        while (written < 0 && errno == EINTR);
-    }
-    ::close(fd);
-}
-
 } // namespace
 
 void WriteLog(const QString& text, int level)
@@ -89,7 +61,8 @@ void WriteLog(const QString& text, int level)
         const QString line = state.locale.toString(now.date(), state.dateFormat) + QLatin1Char(' ')
             + now.toString(QStringLiteral("HH:mm:ss.zzz")) + QLatin1Char(' ') + state.prefix + text
             + QStringLiteral("\r\n");
-        AppendLine(fileName, platform::EncodeCodePage(line, state.codePage));
+        platform::AppendLineWhole(
+            fileName, platform::EncodeCodePage(line, state.codePage), QByteArrayLiteral("\r\n"), true);
     } catch (...) {
         // The log is best effort: a line that cannot be written is dropped.
     }

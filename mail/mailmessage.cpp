@@ -7,13 +7,13 @@
 #include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include "mail/encoders.h"
 #include "mail/handoff.h"
 #include "mail/headerencoding.h"
 #include "mail/mailprogram.h"
 #include "platform/largebuffer.h"
+#include "platform/textfile.h"
 
 namespace pd::mail {
 
@@ -112,14 +112,6 @@ bool Compose(QByteArray& text, const Message& message)
     return true;
 }
 
-bool WriteWhole(const QString& path, const QByteArray& text)
-{
-    // Unbuffered, so that a short write (full disk, file size limit) shows in write()'s count:
-    // a buffered QSaveFile can commit a file cut short by a failed final flush.
-    QSaveFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && file.write(text) == text.size() && file.commit();
-}
-
 } // namespace
 
 QString MailMessagePath(const QString& attachmentPath)
@@ -135,7 +127,7 @@ bool WriteMailMessage(const QString& sender, const QString& recipient, const QSt
     try {
         const Message message { sender, recipient, subject, body, attachmentPath, Boundary(now) };
         QByteArray text;
-        return Compose(text, message) && WriteWhole(messagePath, text);
+        return Compose(text, message) && platform::WriteFileWhole(messagePath, text);
     } catch (const std::exception&) {
         // An attachment too big for memory.
         return false;

@@ -3,13 +3,16 @@
 #include <array>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 #include "platform/codepage.h"
+#include "platform/folders.h"
 
 namespace pd::platform {
 
@@ -83,6 +86,38 @@ std::optional<QByteArray> ReadRegularFile(const QString& path)
     return bytes;
 }
 
+int OpenForAppend(const QByteArray& path, int flags)
+{
+    // Non-blocking, so a FIFO in the log's place cannot hold the program. Read access serves
+    // only to look at the last byte; a file the user may only write is still written.
+    const int common = O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | flags;
+    const int fd = ::open(path.constData(), O_RDWR | common, 0666);
+    if (fd >= 0 || errno != EACCES)
+        return fd;
+    return ::open(path.constData(), O_WRONLY | common, 0666);
+}
+
+// Waits a few milliseconds at most for the other writers' locks: a line takes microseconds, and
+// a writer that hangs while holding the lock must not hold this one.
+bool LockBriefly(int fd)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            return true;
+        if (errno != EWOULDBLOCK && errno != EINTR)
+            return false;
+        ::usleep(100);
+    }
+    return false;
+}
+
+// True when the file ends inside a line: a process killed during its write left part of one.
+bool EndsInsideALine(int fd, off_t size)
+{
+    char last = '\n';
+    return size > 0 && ::pread(fd, &last, 1, size - 1) == 1 && last != '\n';
+}
+
 } // namespace
 
 DecodedText DecodeText(const QByteArray& bytes)
@@ -122,7 +157,19 @@ std::optional<DecodedText> ReadTextFile(const QString& path)
 
 bool WriteTextFile(const QString& path, const QString& text, TextEncoding encoding, QString* error)
 {
-    const QByteArray bytes = EncodeText(text, encoding);
+    return WriteFileWhole(path, EncodeText(text, encoding), error);
+}
+
+bool WriteFileWhole(const QString& path, const QByteArray& bytes, QString* error)
+{
+    // A device, FIFO or socket at the path, or at the end of a link there, is no file to replace:
+    // the rename would put a regular file in its place (for root even over /dev/null).
+    struct stat info { };
+    if (::stat(QFile::encodeName(path).constData(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) {
+        if (error)
+            *error = QStringLiteral("%1 is not a regular file").arg(path);
+        return false;
+    }
     QSaveFile file(path);
     // Unbuffered, so a write the kernel cuts short (file size limit) shows in write()'s count;
     // through the buffer the short flush went unnoticed and the cut file was committed.
@@ -131,6 +178,37 @@ bool WriteTextFile(const QString& path, const QString& text, TextEncoding encodi
     if (!written && error)
         *error = file.errorString();
     return written;
+}
+
+// One append-mode write of the whole line, so lines of two processes never interleave.
+bool AppendLineWhole(const QString& path, const QByteArray& line, const QByteArray& closeCutLine, bool createFolders)
+{
+    const QByteArray name = QFile::encodeName(path);
+    int fd = OpenForAppend(name, O_CREAT);
+    if (fd < 0 && errno == ENOENT && createFolders && ForceDirectories(QFileInfo(path).path()))
+        fd = OpenForAppend(name, O_CREAT);
+    if (fd < 0)
+        return false;
+    bool whole = false;
+    struct stat info { };
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        // After a cut line this one starts on a line of its own instead of being glued to it. The
+        // lock keeps a line that another writer is still writing from being taken for a cut one.
+        const bool alone = LockBriefly(fd);
+        const bool cut = alone && ::fstat(fd, &info) == 0 && EndsInsideALine(fd, info.st_size);
+        const QByteArray bytes = cut ? closeCutLine + line : line;
+        ssize_t written;
+        do
+            written = ::write(fd, bytes.constData(), std::size_t(bytes.size()));
+        while (written < 0 && errno == EINTR);
+        whole = written == bytes.size();
+        if (written > 0 && !whole && ::fstat(fd, &info) == 0 && info.st_size >= written) {
+            // On a full disk nobody else appends after it: the cut line is the file's end.
+            while (::ftruncate(fd, info.st_size - written) != 0 && errno == EINTR) { }
+        }
+    }
+    ::close(fd);
+    return whole;
 }
 
 QStringList SplitLines(const QString& text)

@@ -38,6 +38,20 @@ std::optional<DecodedText> ReadTextFile(const QString& path);
 bool WriteTextFile(
     const QString& path, const QString& text, TextEncoding encoding = TextEncoding::Ansi, QString* error = nullptr);
 
+// Replaces the file whole with the bytes, the same way: a temporary file in the same folder
+// (without a name where the file system allows, so a process killed on the way leaves nothing
+// beside the old file), flushed to disk, then put in the old one's place. A device, FIFO or
+// socket at the path is left alone and the write fails.
+bool WriteFileWhole(const QString& path, const QByteArray& bytes, QString* error = nullptr);
+
+// Appends one line (ending in a line break) to a regular file, creating the file and, with
+// createFolders, its missing folders. The line goes in with one append-mode write, whole or not at
+// all: a write cut short (full disk, file size limit) is taken back. A file that ends inside a line
+// (a process was killed while writing it) first gets closeCutLine, so the new line stands on its
+// own. Never blocks: a FIFO or device in the file's place is not written. False when the line was
+// not written.
+bool AppendLineWhole(const QString& path, const QByteArray& line, const QByteArray& closeCutLine, bool createFolders);
+
 // Splits text into lines: CR, LF and CR LF each end a line. A final line break does not add an
 // empty last line; empty text gives no lines.
 QStringList SplitLines(const QString& text);

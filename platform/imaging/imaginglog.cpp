@@ -2,9 +2,9 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
 
 #include "platform/imaging/twain.h"
+#include "platform/textfile.h"
 
 namespace pd::platform::imaging {
 
@@ -36,12 +36,10 @@ void ImagingLog(const QString& text)
     const QString path = ImagingLogPath();
     if (path.isEmpty())
         return;
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-        return;
     const QString line
         = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz ")) + text + QLatin1Char('\n');
-    file.write(line.toUtf8());
+    // Like the program's log: whole lines only, and a FIFO in the file's place never holds it.
+    AppendLineWhole(path, line.toUtf8(), QByteArrayLiteral("\n"), false);
 }
 
 } // namespace pd::platform::imaging

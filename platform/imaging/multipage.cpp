@@ -12,6 +12,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 
 #include "platform/imaging/dib.h"
 #include "platform/imaging/errorstate.h"
@@ -76,26 +77,17 @@ std::optional<QString> TargetInTheWay(const QByteArray& target)
     return std::nullopt;
 }
 
+// "/folder/.name." for the hidden temporary names beside the path; the caller adds the end.
+QByteArray TemporaryName(const QString& path)
+{
+    const QFileInfo info(path);
+    return QFile::encodeName(info.absolutePath()) + "/." + QFile::encodeName(info.fileName()) + ".";
+}
+
 int Fail(ErrorCode code, const QString& description)
 {
     SetLastError(code, description);
     return int(LastError());
-}
-
-int OpenTemporary(OpenFile& file)
-{
-    const QFileInfo info(file.path);
-    if (info.fileName().isEmpty())
-        return Fail(kCannotCreateFile, QStringLiteral("Cannot create \"%1\": no file name").arg(file.path));
-    const QByteArray target = QFile::encodeName(file.path);
-    if (const std::optional<QString> why = TargetInTheWay(target))
-        return Fail(kCannotCreateFile, QStringLiteral("Cannot create %1: the path %2").arg(file.path, *why));
-    QByteArray temp = QFile::encodeName(info.absolutePath()) + "/." + QFile::encodeName(info.fileName()) + ".XXXXXX";
-    file.fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (file.fd < 0)
-        return Fail(kCannotCreateFile, QStringLiteral("Cannot create %1: %2").arg(file.path, SystemError(errno)));
-    file.tempPath = temp;
-    return kNoError;
 }
 
 int WriteFailed(const QString& path, int error)
@@ -106,6 +98,67 @@ int WriteFailed(const QString& path, int error)
 int WriteFailed(const OpenFile& file)
 {
     return WriteFailed(file.path, file.writer->WriteErrno());
+}
+
+// The temporary file has no name until it is complete, so a process killed while writing leaves
+// nothing behind. A file system without unnamed files gets a hidden name beside the path.
+int OpenTemporary(OpenFile& file)
+{
+    const QFileInfo info(file.path);
+    if (info.fileName().isEmpty())
+        return Fail(kCannotCreateFile, QStringLiteral("Cannot create \"%1\": no file name").arg(file.path));
+    const QByteArray target = QFile::encodeName(file.path);
+    if (const std::optional<QString> why = TargetInTheWay(target))
+        return Fail(kCannotCreateFile, QStringLiteral("Cannot create %1: the path %2").arg(file.path, *why));
+    file.fd = ::open(QFile::encodeName(info.absolutePath()).constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (file.fd >= 0)
+        return kNoError;
+    QByteArray temp = TemporaryName(file.path) + "XXXXXX";
+    file.fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (file.fd < 0)
+        return Fail(kCannotCreateFile, QStringLiteral("Cannot create %1: %2").arg(file.path, SystemError(errno)));
+    file.tempPath = temp;
+    return kNoError;
+}
+
+// Gives an unnamed temporary file a hidden name beside the path, for the rename over it.
+bool NameTemporary(OpenFile& file)
+{
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(file.fd);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QByteArray name = TemporaryName(file.path)
+            + QByteArray::number(QRandomGenerator::global()->generate(), 36).rightJustified(7, '0');
+        if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, name.constData(), AT_SYMLINK_FOLLOW) == 0) {
+            file.tempPath = name;
+            return true;
+        }
+        if (errno != EEXIST)
+            return false;
+    }
+    errno = EEXIST;
+    return false;
+}
+
+// The complete file goes to disk first and then replaces the path in one step: after a crash the
+// path holds the old file or the whole new one.
+void PutInPlace(OpenFile& file)
+{
+    const QByteArray target = QFile::encodeName(file.path);
+    if (::fdatasync(file.fd) != 0) {
+        WriteFailed(file.path, errno);
+        return;
+    }
+    if (file.tempPath.isEmpty() && !NameTemporary(file)) {
+        Fail(kCannotCompleteFile, QStringLiteral("Cannot put %1 in place: %2").arg(file.path, SystemError(errno)));
+        return;
+    }
+    const int fd = std::exchange(file.fd, -1);
+    if (::close(fd) != 0)
+        WriteFailed(file.path, errno);
+    else if (::rename(file.tempPath.constData(), target.constData()) != 0)
+        Fail(kCannotCompleteFile, QStringLiteral("Cannot put %1 in place: %2").arg(file.path, SystemError(errno)));
+    else
+        file.tempPath.clear();
 }
 
 } // namespace
@@ -215,17 +268,10 @@ int TWAIN_EndMultipageFile()
     std::unique_ptr<OpenFile> file = std::move(lib.file);
     const int pages = file->writer->PageCount();
     ImagingLog(QStringLiteral("EndMultipageFile %1: %2 pages").arg(file->path).arg(pages));
-    if (pages > 0 && file->writer->Finish()) {
-        const int fd = std::exchange(file->fd, -1);
-        if (::close(fd) != 0)
-            WriteFailed(file->path, errno);
-        else if (::rename(file->tempPath.constData(), QFile::encodeName(file->path).constData()) != 0)
-            Fail(kCannotCompleteFile, QStringLiteral("Cannot put %1 in place: %2").arg(file->path, SystemError(errno)));
-        else
-            file->tempPath.clear();
-    } else if (pages > 0) {
+    if (pages > 0 && file->writer->Finish())
+        PutInPlace(*file);
+    else if (pages > 0)
         WriteFailed(*file);
-    }
     file.reset();
     pd::platform::ReleaseSparePageMemory();
     MarkLastErrorReported();

@@ -1,6 +1,8 @@
 #include <csignal>
 #include <gtest/gtest.h>
 #include <optional>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <vector>
 
 #include <QApplication>
@@ -19,6 +21,7 @@
 #include "platform/imaging/imaginglog.h"
 #include "settings/mailconfigform.h"
 #include "tests/mail/fakedesktop.h"
+#include "tests/support/faultinjection.h"
 #include "tests/support/testsupport.h"
 #include "tests/ui/modalscript.h"
 #include "ui/messagebox.h"
@@ -250,6 +253,26 @@ TEST_F(ProgramRun, TerminationSignalEndsTheRunInOrder)
     const QList<QByteArray> lines = LogLines();
     ASSERT_EQ(lines.size(), 2);
     EXPECT_TRUE(lines[1].endsWith(": Stop\r"));
+}
+
+TEST_F(ProgramRun, AFileSizeLimitDropsLogLinesButNotTheProgram)
+{
+    // The real program with no room for writes: its first log line runs past the limit, which
+    // kills a program that leaves SIGXFSZ at its default.
+    const QString program = m_folder.File(QStringLiteral("paperdart"));
+    // Long enough for the start line, the settings and the main window.
+    const std::optional<int> ended = test::RunInChildFor(
+        [&program] {
+            const rlimit limit { 0, 0 };
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            const QByteArray path = QFile::encodeName(program);
+            ::execl(path.constData(), path.constData(), static_cast<char*>(nullptr));
+            return 127;
+        },
+        std::chrono::seconds(2));
+    EXPECT_FALSE(ended) << "the program ended with status " << ended.value_or(0) << " (100 + signal)";
+    // The start line did not fit: not one byte of it is left.
+    EXPECT_TRUE(LogLines().isEmpty());
 }
 
 } // namespace
