@@ -3,7 +3,6 @@
 #include <array>
 #include <csignal>
 #include <memory>
-#include <ranges>
 
 #include <QApplication>
 #include <QIcon>
@@ -55,9 +54,10 @@ void RunStartSteps(std::span<const ModuleSteps> modules)
 
 void RunEndSteps(std::span<const ModuleSteps> modules)
 {
-    for (const ModuleSteps& module : modules | std::views::reverse)
-        if (module.end)
-            module.end();
+    // Reverse iterators rather than a reversed view: clang 14's library support cannot build that.
+    for (auto module = modules.rbegin(); module != modules.rend(); ++module)
+        if (module->end)
+            module->end();
 }
 
 namespace {

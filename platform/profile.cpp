@@ -115,13 +115,14 @@ std::optional<IniText> LoadForWriting(const QString& fileName)
     return IniText { SplitLines(decoded->text), decoded->encoding };
 }
 
-// Names that would not read back as what was written are refused.
+// Names that would not read back as what was written are refused. A line break is looked for in
+// the whole name: the name is written as given, and one among the blanks around it would split
+// its line in two.
 bool IsWritableName(const QString& name, const QString& forbidden)
 {
-    const QString trimmed = Trim(name);
-    if (trimmed.isEmpty())
+    if (Trim(name).isEmpty())
         return false;
-    for (const QChar c : trimmed) {
+    for (const QChar c : name) {
         if (c == QLatin1Char('\r') || c == QLatin1Char('\n') || forbidden.contains(c))
             return false;
     }

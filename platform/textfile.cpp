@@ -144,7 +144,13 @@ QByteArray EncodeText(const QString& text, TextEncoding encoding)
     case TextEncoding::Ansi:
         break;
     }
-    return EncodeAnsi(text);
+    const QByteArray bytes = EncodeAnsi(text);
+    // Code-page bytes that begin like a byte-order mark ("ÿþ" is "ÿþ" in 1252) would read back
+    // as UTF-16 or UTF-8 and the text would be lost; such a text gets a real UTF-8 mark instead,
+    // with the characters the code page holds.
+    if (bytes.startsWith(kUtf8Bom) || bytes.startsWith(kUtf16LeBom) || bytes.startsWith(kUtf16BeBom))
+        return kUtf8Bom + DecodeAnsi(bytes).toUtf8();
+    return bytes;
 }
 
 std::optional<DecodedText> ReadTextFile(const QString& path)

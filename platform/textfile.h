@@ -25,7 +25,9 @@ struct DecodedText {
 // Never fails: invalid sequences become U+FFFD, an odd trailing byte of UTF-16 is dropped.
 DecodedText DecodeText(const QByteArray& bytes);
 
-// Encodes text for a file in the given encoding, with the byte-order mark where it has one.
+// Encodes text for a file in the given encoding, with the byte-order mark where it has one. ANSI
+// text whose bytes would begin like a byte-order mark is written in UTF-8 with its mark, so that
+// it reads back as the same text.
 QByteArray EncodeText(const QString& text, TextEncoding encoding);
 
 // Reads a regular file whole and decodes it as DecodeText does. Empty when the path is not a

@@ -18,6 +18,8 @@ test_packages+=(desktop-file-utils)
 test_packages+=(clang-format)
 # Only the benchmarks in bench/ need these: mpack as a reference program, ImageMagick to draw page sets.
 bench_packages=(mpack imagemagick)
+# Only scripts/fuzz.sh needs these: clang and the runtime that carries libFuzzer and the sanitizers.
+fuzz_packages=(clang libclang-rt-14-dev)
 # Only the opt-in check with real mail programs (tests/mail/real_mail_programs.sh) needs these.
 mailprogram_packages=(thunderbird evolution xvfb xauth dbus-daemon x11-utils libglib2.0-bin)
 
@@ -25,9 +27,10 @@ case "${1:-}" in
 run) wanted=("${build_packages[@]}" "${run_packages[@]}") ;;
 test) wanted=("${build_packages[@]}" "${run_packages[@]}" "${test_packages[@]}") ;;
 bench) wanted=("${build_packages[@]}" "${run_packages[@]}" "${bench_packages[@]}") ;;
+fuzz) wanted=("${build_packages[@]}" "${run_packages[@]}" "${fuzz_packages[@]}") ;;
 mailprograms) wanted=("${build_packages[@]}" "${run_packages[@]}" "${test_packages[@]}" "${mailprogram_packages[@]}") ;;
 *)
-    echo "usage: $0 run|test|bench|mailprograms" >&2
+    echo "usage: $0 run|test|bench|fuzz|mailprograms" >&2
     exit 2
     ;;
 esac

@@ -239,6 +239,9 @@ TEST_F(ProfileTest, NamesThatWouldNotReadBackAreRefused)
         { QStringLiteral("S"), QStringLiteral(";K") },
         { QStringLiteral("S"), QStringLiteral("[K") },
         { QStringLiteral("S"), QStringLiteral("K\r\nX") },
+        // A line break among the blanks around a name would split its line just the same.
+        { QStringLiteral("S"), QStringLiteral("Level\n ") },
+        { QStringLiteral("\r\nLOG"), QStringLiteral("K") },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.section.toStdString() << "/" << c.key.toStdString());

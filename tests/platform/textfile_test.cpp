@@ -104,6 +104,27 @@ TEST_F(TextFileTest, EncodeTextWritesTheMarkAndRoundTrips)
     }
 }
 
+TEST_F(TextFileTest, AnsiTextThatWouldReadAsAByteOrderMarkGetsAUtf8Mark)
+{
+    const struct {
+        QString text;
+        QString read; // characters outside the code page still become "?"
+    } cases[] = {
+        { QStringLiteral("ÿþx"), QStringLiteral("ÿþx") },
+        { QStringLiteral("þÿ"), QStringLiteral("þÿ") },
+        { QStringLiteral("ï»¿€ℤ"), QStringLiteral("ï»¿€?") },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.toStdString());
+        const QByteArray bytes = EncodeText(c.text, TextEncoding::Ansi);
+        EXPECT_TRUE(bytes.startsWith("\xEF\xBB\xBF"));
+        const DecodedText decoded = DecodeText(bytes);
+        EXPECT_EQ(decoded.text, c.read);
+        EXPECT_EQ(decoded.encoding, TextEncoding::Utf8Bom);
+    }
+    EXPECT_EQ(EncodeText(QStringLiteral("ÿ x"), TextEncoding::Ansi), QByteArrayLiteral("\xFF x"));
+}
+
 TEST_F(TextFileTest, ReadTextFileReadsARegularFileWhole)
 {
     QByteArray big = QByteArrayLiteral("\xFF\xFE");

@@ -75,6 +75,31 @@ TEST(SettingsFiles, WriteUsesTheCodePageAndCrLfAndAddsNoFinalBreak)
     EXPECT_EQ(test::ReadBytes(path), QByteArray());
 }
 
+// In code page 1252 "ÿþ", "þÿ" and "ï»¿" are the bytes of a byte-order mark; a list or body
+// beginning with them was read back as UTF-16 or UTF-8 and came out as other text.
+TEST(SettingsFiles, TextBeginningLikeAByteOrderMarkReadsBackAsWritten)
+{
+    test::ScopedEnv lang("LC_ALL", u"de_DE.UTF-8"_s);
+    test::TempFolder folder;
+    const QString path = folder.File(u"Body.cfg"_s);
+    const struct {
+        QString text;
+        QString read;
+    } cases[] = {
+        { u"ÿþHallo\nWelt"_s, u"ÿþHallo\r\nWelt"_s },
+        { u"þÿ"_s, u"þÿ"_s },
+        { u"ï»¿Grüße ℤ"_s, u"ï»¿Grüße ?"_s },
+        { u"ÿ allein"_s, u"ÿ allein"_s },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.toStdString());
+        ASSERT_TRUE(WriteSettingsText(path, c.text));
+        EXPECT_EQ(ReadSettingsText(path), c.read);
+    }
+    // Text that cannot be taken for a mark stays in the code page, without one.
+    EXPECT_EQ(test::ReadBytes(path), "\xFF allein");
+}
+
 TEST(SettingsFiles, FailedWriteReportsFalseAndLeavesWhatIsThere)
 {
     test::TempFolder folder;

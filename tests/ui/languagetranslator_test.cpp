@@ -314,6 +314,19 @@ TEST_F(LanguageTranslatorTest, FileWithAByteOrderMarkIsWrittenBackInItsEncoding)
     EXPECT_EQ(test::ReadBytes(m_path), bom + u"Fehler~Ошибка\r\nNeu~\r\n"_s.toUtf8());
 }
 
+// A line without "~" is no entry the file keeps; when the next line begins with "ÿþ" (the bytes
+// of a UTF-16 mark in code page 1252), the saved file begins with it and used to read back as
+// UTF-16, every entry lost.
+TEST_F(LanguageTranslatorTest, SavedFileThatWouldBeginLikeAByteOrderMarkReadsBackWhole)
+{
+    auto translator = Open(Ansi(u"Kopf\r\nÿþFehler~Fault\r\nHallo~Hello\r\n"_s));
+    EXPECT_EQ(translator->tl(u"Neu"_s), u"Neu"_s);
+    auto reread = Open(std::nullopt);
+    EXPECT_EQ(reread->tl(u"ÿþFehler"_s), u"Fault   "_s); // never shorter than the source
+    EXPECT_EQ(reread->tl(u"Hallo"_s), u"Hello"_s);
+    EXPECT_EQ(SourcesOf(*reread), (QStringList { u"ÿþFehler"_s, u"Hallo"_s, u"Neu"_s }));
+}
+
 TEST(DetectLanguageCode, MainLocaleOfTheLanguageOrTheLocaleItself)
 {
     struct Case {
