@@ -13,6 +13,8 @@ if(PD_SANITIZE)
     set(PD_SANITIZE_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
     add_compile_options(${PD_SANITIZE_FLAGS} -D_GLIBCXX_ASSERTIONS)
     add_link_options(${PD_SANITIZE_FLAGS})
+    add_library(pd_sanitize_leak_check_on_close OBJECT ${CMAKE_CURRENT_LIST_DIR}/leakcheckonclose.cpp)
+    add_link_options(LINKER:--export-dynamic-symbol=dlclose)
 
     # The run-time options every sanitized process gets from the tests, children included (they
     # inherit the environment). A finding aborts the process: a crash is told apart from an ordinary
@@ -25,3 +27,22 @@ if(PD_SANITIZE)
         UBSAN_OPTIONS=halt_on_error=1:abort_on_error=1:print_stacktrace=1:report_error_type=1
         LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/cmake/lsan.supp:print_suppressions=0)
 endif()
+
+# pd_sanitize_programs(DIR) puts the leak check before each library is closed into every program
+# below DIR; called once all folders are added.
+function(pd_sanitize_programs dir)
+    if(NOT PD_SANITIZE)
+        return()
+    endif()
+    get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
+    foreach(target IN LISTS targets)
+        get_target_property(type ${target} TYPE)
+        if(type STREQUAL "EXECUTABLE")
+            target_sources(${target} PRIVATE $<TARGET_OBJECTS:pd_sanitize_leak_check_on_close>)
+        endif()
+    endforeach()
+    get_property(folders DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
+    foreach(folder IN LISTS folders)
+        pd_sanitize_programs(${folder})
+    endforeach()
+endfunction()
