@@ -14,6 +14,8 @@ test_packages=(googletest libgtest-dev libgmock-dev python3 qpdf poppler-utils x
 test_packages+=(python3-pil)
 # The installation test validates the desktop entry.
 test_packages+=(desktop-file-utils)
+# The test command checks every C++ file against .clang-format.
+test_packages+=(clang-format)
 # Only the benchmarks in bench/ need these: mpack as a reference program, ImageMagick to draw page sets.
 bench_packages=(mpack imagemagick)
 # Only the opt-in check with real mail programs (tests/mail/real_mail_programs.sh) needs these.

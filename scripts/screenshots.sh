@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh test
-cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPD_WERROR=ON >/dev/null
-cmake --build build/test --target pd_window_pictures
+cmake --preset test >/dev/null
+cmake --build --preset test --target pd_window_pictures
 # The windows as the desktop draws them (xcb), not the offscreen stand-in of the tests.
 env -u QT_QPA_PLATFORM xvfb-run -a -s "-screen 0 1280x1024x24" build/test/tests/pd_window_pictures help
