@@ -28,21 +28,18 @@ if(PD_SANITIZE)
         LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/cmake/lsan.supp:print_suppressions=0)
 endif()
 
-# pd_sanitize_programs(DIR) puts the leak check before each library is closed into every program
-# below DIR; called once all folders are added.
-function(pd_sanitize_programs dir)
+# pd_sanitize_programs() puts the leak check before each library is closed into every program of
+# the project; called once all folders are added.
+include(${CMAKE_CURRENT_LIST_DIR}/PdTargetList.cmake)
+function(pd_sanitize_programs)
     if(NOT PD_SANITIZE)
         return()
     endif()
-    get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
+    pd_collect_targets(${PROJECT_SOURCE_DIR} targets)
     foreach(target IN LISTS targets)
         get_target_property(type ${target} TYPE)
         if(type STREQUAL "EXECUTABLE")
             target_sources(${target} PRIVATE $<TARGET_OBJECTS:pd_sanitize_leak_check_on_close>)
         endif()
-    endforeach()
-    get_property(folders DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
-    foreach(folder IN LISTS folders)
-        pd_sanitize_programs(${folder})
     endforeach()
 endfunction()
