@@ -27,6 +27,7 @@
 #include "platform/text.h"
 #include "scan/scandispatcher.h"
 #include "settings/mailconfigform.h"
+#include "ui/application.h"
 #include "ui/messagebox.h"
 
 namespace pd::app {
@@ -171,9 +172,11 @@ void TForm_Paperdart::CreateMenu()
     // hidden, so the window holds the action as well.
     addAction(Dokumentation1);
 
-    connect(Scannerauswhlen1, &QAction::triggered, this, [this] { Scannerauswhlen1Click(Scannerauswhlen1); });
-    connect(Konfiguration1, &QAction::triggered, this, [this] { Konfiguration1Click(Konfiguration1); });
-    connect(Dokumentation1, &QAction::triggered, this, [this] { Help(Dokumentation1); });
+    connect(Scannerauswhlen1, &QAction::triggered, this,
+        [this] { ui::ShowingErrors([this] { Scannerauswhlen1Click(Scannerauswhlen1); }); });
+    connect(Konfiguration1, &QAction::triggered, this,
+        [this] { ui::ShowingErrors([this] { Konfiguration1Click(Konfiguration1); }); });
+    connect(Dokumentation1, &QAction::triggered, this, [this] { ui::ShowingErrors([this] { Help(Dokumentation1); }); });
 }
 
 QPushButton* TForm_Paperdart::PanelButton(const QString& name, const QString& caption, int width)
@@ -209,9 +212,12 @@ void TForm_Paperdart::CreateButtonPanel()
     buttons->addWidget(AdvSmoothButton1);
     buttons->addStretch(1);
     buttons->addWidget(ASBCancel);
-    connect(BtnImport, &QPushButton::clicked, this, [this] { BtnImportClick(BtnImport); });
-    connect(AdvSmoothButton1, &QPushButton::clicked, this, [this] { AdvSmoothButton1Click(AdvSmoothButton1); });
-    connect(ASBCancel, &QPushButton::clicked, this, [this] { ASBCancelClick(ASBCancel); });
+    connect(
+        BtnImport, &QPushButton::clicked, this, [this] { ui::ShowingErrors([this] { BtnImportClick(BtnImport); }); });
+    connect(AdvSmoothButton1, &QPushButton::clicked, this,
+        [this] { ui::ShowingErrors([this] { AdvSmoothButton1Click(AdvSmoothButton1); }); });
+    connect(
+        ASBCancel, &QPushButton::clicked, this, [this] { ui::ShowingErrors([this] { ASBCancelClick(ASBCancel); }); });
 }
 
 void TForm_Paperdart::CreateControls()
@@ -254,8 +260,9 @@ void TForm_Paperdart::CreateControls()
 
     // Only the user's own edits and picks count, never the program filling the box.
     connect(ComboBoxEmpfaenger->lineEdit(), &QLineEdit::textEdited, this,
-        [this] { ComboBoxEmpfaengerChange(ComboBoxEmpfaenger); });
-    connect(ComboBoxEmpfaenger, &QComboBox::activated, this, [this] { ComboBoxEmpfaengerChange(ComboBoxEmpfaenger); });
+        [this] { ui::ShowingErrors([this] { ComboBoxEmpfaengerChange(ComboBoxEmpfaenger); }); });
+    connect(ComboBoxEmpfaenger, &QComboBox::activated, this,
+        [this] { ui::ShowingErrors([this] { ComboBoxEmpfaengerChange(ComboBoxEmpfaenger); }); });
 }
 
 void TForm_Paperdart::FormShow(QObject* Sender)

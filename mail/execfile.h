@@ -26,12 +26,14 @@ class TExecFile : public QObject {
 
 public:
     // Initial window state of the new process; kept in the start-up record, no effect on Linux.
-    enum TWindowStyle { wsNorm, wsMinimize, wsMaximize, wsHide, wsMinNoActivate, wsShowNoActivate };
+    // The enumerations have a fixed underlying type: a value stored from outside their range (a
+    // property written through the meta-object, a cast) stays defined and takes the fallback.
+    enum TWindowStyle : int { wsNorm, wsMinimize, wsMaximize, wsHide, wsMinNoActivate, wsShowNoActivate };
     Q_ENUM(TWindowStyle)
-    enum TPriorityClass { pcNormal, pcIdle, pcHigh, pcRealTime };
+    enum TPriorityClass : int { pcNormal, pcIdle, pcHigh, pcRealTime };
     Q_ENUM(TPriorityClass)
     // wRegular keeps the event loop running and fetches the exit code; wSuspend blocks.
-    enum TWaitStyle { wRegular, wSuspend };
+    enum TWaitStyle : int { wRegular, wSuspend };
     Q_ENUM(TWaitStyle)
 
     using TNotifyEvent = std::function<void(QObject* sender)>;

@@ -51,6 +51,9 @@ void* AllocateBlock(std::size_t bytes)
     if (bytes < kLarge)
         return std::malloc(bytes);
     constexpr std::size_t kHuge = std::size_t(2) << 20;
+    // Rounding up a size near the top of the range would wrap round to a tiny block.
+    if (bytes > static_cast<std::size_t>(-1) - (kHuge - 1))
+        return nullptr;
     const std::size_t rounded = (bytes + kHuge - 1) / kHuge * kHuge;
     void* block = std::aligned_alloc(kHuge, rounded);
     if (block)

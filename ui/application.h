@@ -1,6 +1,7 @@
 #pragma once
 
 #include <exception>
+#include <utility>
 
 #include <QApplication>
 #include <QString>
@@ -25,5 +26,18 @@ QString EscapedErrorText(const std::exception_ptr& error);
 
 // Shows the error in an error box (logged and translated); never raises.
 void ShowEscapedError(const std::exception_ptr& error) noexcept;
+
+// Runs a handler connected to a signal and shows an error that escapes it as the application
+// object does. The handlers catch here, next to the signal: Qt's widget code between a button and
+// the event loop is built without exception support, so an error passing through it would skip
+// its clean-up (events, guards and a pressed state left behind).
+template <typename Handler> void ShowingErrors(Handler&& handler) noexcept
+{
+    try {
+        std::forward<Handler>(handler)();
+    } catch (...) {
+        ShowEscapedError(std::current_exception());
+    }
+}
 
 } // namespace pd::ui

@@ -19,6 +19,7 @@
 
 #include "platform/folders.h"
 #include "platform/shell.h"
+#include "ui/application.h"
 
 namespace pd::ui {
 
@@ -159,7 +160,7 @@ TQUORFORM::TQUORFORM(QWidget* owner)
     palette.setColor(QPalette::Window, clSkyBlue());
     setPalette(palette);
     connect(AdvFormStyler1, &TAdvFormStyler::Change, this,
-        [this](TAdvFormStyler* sender) { AdvFormStyler1Change(sender); });
+        [this](TAdvFormStyler* sender) { ShowingErrors([&] { AdvFormStyler1Change(sender); }); });
     if (QCoreApplication::instance() != nullptr)
         QCoreApplication::instance()->installEventFilter(this);
 }
@@ -315,8 +316,10 @@ TQUORFORMMODAL::TQUORFORMMODAL(QWidget* owner)
         PanelBottom, QStringLiteral("&Abbruch"), QStringLiteral("dialog-cancel"), QStyle::SP_DialogCancelButton);
     ASBCancel->setObjectName(QStringLiteral("ASBCancel"));
     setTabOrder(ASButtonOK, ASBCancel);
-    connect(ASButtonOK, &QPushButton::clicked, this, [this] { LMDButtonOKClick(ASButtonOK); });
-    connect(ASBCancel, &QPushButton::clicked, this, [this] { LMDButtonCancelClick(ASBCancel); });
+    connect(
+        ASButtonOK, &QPushButton::clicked, this, [this] { ShowingErrors([this] { LMDButtonOKClick(ASButtonOK); }); });
+    connect(
+        ASBCancel, &QPushButton::clicked, this, [this] { ShowingErrors([this] { LMDButtonCancelClick(ASBCancel); }); });
 
     // Both buttons aligned right: cancel at the edge with margin 10, OK to its left, 5 around each.
     auto* buttons = new QHBoxLayout(PanelBottom);

@@ -118,7 +118,7 @@ TEST_F(MailTest, PythonReadsBodyAndAttachmentBack)
     // Several large pages of message text, and not a whole number of lines.
     QByteArray bytes;
     for (int i = 0; i < 3'000'017; ++i)
-        bytes.append(static_cast<char>((i * 7919) >> 3));
+        bytes.append(static_cast<char>((static_cast<unsigned>(i) * 7919U) >> 3));
     WriteBytes(pdf, bytes);
     ASSERT_TRUE(
         CreateAndOpenMail(QString(), QStringLiteral("empfang@example.org"), QStringLiteral("Scan"), kBody, pdf));

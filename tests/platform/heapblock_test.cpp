@@ -55,8 +55,13 @@ TEST(HeapBlock, NullEmptyAndImpossibleBlocks)
     EXPECT_EQ(GlobalLock(empty), nullptr);
     GlobalFree(empty);
 
-    EXPECT_EQ(GlobalAlloc(GHND, static_cast<std::size_t>(-1)), nullptr);
-    EXPECT_EQ(GlobalAlloc(GHND, static_cast<std::size_t>(-1) / 2), nullptr);
+    // Sizes near the top of the range, where adding the header or rounding up could wrap round to
+    // a tiny block that the caller would then write far past.
+    constexpr std::size_t kMax = static_cast<std::size_t>(-1);
+    for (std::size_t size : { kMax, kMax / 2, kMax - 16, kMax - 32, kMax - 48, kMax - (std::size_t(2) << 20) }) {
+        EXPECT_EQ(GlobalAlloc(GHND, size), nullptr) << size;
+        EXPECT_EQ(AllocatePageMemory(size), nullptr) << size;
+    }
 }
 
 TEST(PageMemory, AKeptBufferServesTheNextPageThatFits)
