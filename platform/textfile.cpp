@@ -170,10 +170,9 @@ bool WriteFileWhole(const QString& path, const QByteArray& bytes, QString* error
 {
     // A device, FIFO or socket at the path, or at the end of a link there, is no file to replace:
     // the rename would put a regular file in its place (for root even over /dev/null).
-    struct stat info { };
-    if (::stat(QFile::encodeName(path).constData(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) {
+    if (const std::optional<QString> why = PathInTheWay(path)) {
         if (error)
-            *error = QStringLiteral("%1 is not a regular file").arg(path);
+            *error = QStringLiteral("%1 %2").arg(path, *why);
         return false;
     }
     QSaveFile file(path);
@@ -184,6 +183,18 @@ bool WriteFileWhole(const QString& path, const QByteArray& bytes, QString* error
     if (!written && error)
         *error = file.errorString();
     return written;
+}
+
+std::optional<QString> PathInTheWay(const QString& path)
+{
+    struct stat info { };
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return std::nullopt;
+    if (S_ISDIR(info.st_mode))
+        return QStringLiteral("is a folder");
+    if (!S_ISREG(info.st_mode))
+        return QStringLiteral("is not a regular file");
+    return std::nullopt;
 }
 
 // One append-mode write of the whole line, so lines of two processes never interleave.

@@ -46,6 +46,10 @@ bool WriteTextFile(
 // socket at the path is left alone and the write fails.
 bool WriteFileWhole(const QString& path, const QByteArray& bytes, QString* error = nullptr);
 
+// Why no new file can take the path's place: "is a folder", or "is not a regular file" for a
+// device, FIFO or socket there (also behind a link). Nothing when the path is free or a file.
+std::optional<QString> PathInTheWay(const QString& path);
+
 // Appends one line (ending in a line break) to a regular file, creating the file and, with
 // createFolders, its missing folders. The line goes in with one append-mode write, whole or not at
 // all: a write cut short (full disk, file size limit) is taken back. A file that ends inside a line

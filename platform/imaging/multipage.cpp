@@ -22,6 +22,7 @@
 #include "platform/imaging/scanner.h"
 #include "platform/imaging/twain.h"
 #include "platform/pagememory.h"
+#include "platform/textfile.h"
 
 namespace pd::platform::imaging {
 
@@ -64,19 +65,6 @@ QString SystemError(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-// Why a path cannot take a new file of its own even before the folder is tried.
-std::optional<QString> TargetInTheWay(const QByteArray& target)
-{
-    struct stat info { };
-    if (::stat(target.constData(), &info) != 0)
-        return std::nullopt;
-    if (S_ISDIR(info.st_mode))
-        return QStringLiteral("is a folder");
-    if (!S_ISREG(info.st_mode))
-        return QStringLiteral("is not a regular file");
-    return std::nullopt;
-}
-
 // "/folder/.name." for the hidden temporary names beside the path; the caller adds the end.
 QByteArray TemporaryName(const QString& path)
 {
@@ -107,8 +95,7 @@ int OpenTemporary(OpenFile& file)
     const QFileInfo info(file.path);
     if (info.fileName().isEmpty())
         return Fail(kCannotCreateFile, QStringLiteral("Cannot create \"%1\": no file name").arg(file.path));
-    const QByteArray target = QFile::encodeName(file.path);
-    if (const std::optional<QString> why = TargetInTheWay(target))
+    if (const std::optional<QString> why = PathInTheWay(file.path))
         return Fail(kCannotCreateFile, QStringLiteral("Cannot create %1: the path %2").arg(file.path, *why));
     file.fd = ::open(QFile::encodeName(info.absolutePath()).constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
     if (file.fd >= 0)
