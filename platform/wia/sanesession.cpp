@@ -1,10 +1,13 @@
 #include "platform/wia/sanesession.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <dlfcn.h>
 #include <exception>
 #include <mutex>
+#include <pthread.h>
 #include <set>
 #include <utility>
 #include <vector>
@@ -12,6 +15,21 @@
 #include "platform/wia/pageassembler.h"
 #include "platform/wia/sanestatus.h"
 #include "platform/wia/wialog.h"
+
+// Backends that read on a thread of their own switch it to asynchronous cancellation and cancel it
+// when a frame ends or is cancelled. Cancelled asynchronously, the thread now and then dies inside
+// the allocator with its lock held; the backend's join then waits for ever, and the scan with it.
+// In this process cancellation stays deferred: such a thread ends at its next read, write or wait,
+// and a reader reaches one with every chunk it passes on. Executables export this definition (see
+// the target's link options), so backends loaded at run time find it before the C library's.
+extern "C" int pthread_setcanceltype(int type, int* oldType)
+{
+    using SetCancelType = int (*)(int, int*);
+    static const auto next = reinterpret_cast<SetCancelType>(::dlsym(RTLD_NEXT, "pthread_setcanceltype"));
+    if (!next)
+        return ENOSYS;
+    return next(type == PTHREAD_CANCEL_ASYNCHRONOUS ? PTHREAD_CANCEL_DEFERRED : type, oldType);
+}
 
 namespace pd::platform::wia {
 
@@ -421,6 +439,10 @@ QByteArray SaneSession::ReadPage(bool feederSource, const std::function<void(con
         std::optional<PageAssembler> page;
         TransferProgress done;
         do {
+            // A page cancelled before it began feeds no sheet; one the feeder probe has fed
+            // already is stopped like any other.
+            if (m_cancelRequested)
+                CheckSaneStatus(SANE_STATUS_CANCELLED, "sane_start", m_name);
             if (!m_framePending)
                 Start();
             m_framePending = false;

@@ -99,9 +99,8 @@ private:
     QString m_name;
     SANE_Handle m_handle = nullptr;
     std::atomic<bool> m_scanning { false }; // sane_start succeeded and no sane_cancel since
-    bool m_framePending = false;
-    int m_pageDpi = 0; // resolution of the page being started, for its BMP header // the probe started a frame the next
-                       // ReadPage takes
+    bool m_framePending = false; // the probe started a frame the next ReadPage takes
+    int m_pageDpi = 0; // resolution of the page being started, for its BMP header
     std::atomic<bool> m_cancelRequested { false };
     // The last page of a feeder batch, shared with whoever reads it: once they let go of it, the
     // next page of the batch is laid out in its memory. Dropped when the batch ends.

@@ -38,12 +38,12 @@
 #include "ui/messagebox.h"
 
 // SANE's test backend stops the thread that produces a page with pthread_cancel as soon as the
-// frontend has read the page's last bytes. Cancelled asynchronously, the thread now and then dies
-// before it has freed its 64 KB buffer, which is then lost for good, or inside the allocator with
-// its lock held, and the process hangs at its next allocation. Over thousands of pages both
-// happen. By then the thread has nothing left to write, so unless the backend's own way is asked
-// for, it is let end by itself: the backend's join that follows the cancel waits for it. Nothing
-// else in these runs cancels a thread.
+// frontend has read the page's last bytes. The program keeps such threads to deferred cancellation,
+// so none dies inside the allocator; but now and then one is cancelled between its last write and
+// freeing its 64 KB buffer, which is then lost for good, a few times in two thousand pages. By
+// then the thread has nothing left to write, so unless the backend's own way is asked for, it is
+// let end by itself: the backend's join that follows the cancel waits for it. Nothing else in
+// these runs cancels a thread.
 static std::atomic<bool> g_backendCancels { false };
 
 extern "C" int pthread_cancel(pthread_t thread)
