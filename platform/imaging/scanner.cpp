@@ -222,7 +222,8 @@ bool PaperSizeThousandths(int paperSize, int* width, int* height)
     // Sides in thousandths of an inch; metric sizes from their millimetres.
     static constexpr auto mm = [](double millimetres) { return int(std::lround(millimetres * 1000 / 25.4)); };
     static const Size sizes[] = {
-        { 0, kWholeArea, kWholeArea }, { 1, mm(210), mm(297) }, // A4
+        { 0, kWholeArea, kWholeArea }, // the scanner's whole area
+        { 1, mm(210), mm(297) }, // A4
         { 2, mm(182), mm(257) }, // JIS B5
         { 3, 8500, 11000 }, // US Letter
         { 4, 8500, 14000 }, // US Legal

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QFileInfo>
 
 #include "logging/log.h"
@@ -43,30 +42,15 @@ protected:
         return QFileInfo::exists(m_pdf) ? int(platform::imaging::test::PageSizes(m_pdf).size()) : 0;
     }
     // Everything in the PDF's folder, hidden files (a PDF still being written) included.
-    QStringList JobFolderEntries() const
-    {
-        return QDir(QFileInfo(m_pdf).path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
-    }
+    QStringList JobFolderEntries() const { return pd::test::FolderEntries(QFileInfo(m_pdf).path()); }
     QStringList ExpectedEntries(int pages) const
     {
         return pages > 0 ? QStringList { QFileInfo(m_pdf).fileName() } : QStringList();
     }
-    // The monthly log's lines without time, program and computer.
-    QStringList LogLines() const
-    {
-        QStringList lines;
-        const QDir log(m_program.File(QStringLiteral("log")));
-        for (const QString& name : log.entryList({ QStringLiteral("[0-9][0-9][0-9][0-9][0-9][0-9].log") }, QDir::Files))
-            for (const QString& line :
-                QString::fromLatin1(pd::test::ReadBytes(log.filePath(name))).split(QStringLiteral("\r\n")))
-                if (!line.isEmpty())
-                    lines.append(line.section(QStringLiteral(": "), 1));
-        return lines;
-    }
-    // Log lines written since the last call.
+    // Log lines written since the last call, without time, program and computer.
     QStringList NewLogLines()
     {
-        const QStringList lines = LogLines();
+        const QStringList lines = pd::test::MonthlyLogLines(m_program.File(QStringLiteral("log")));
         const QStringList added = lines.mid(m_logLinesSeen);
         m_logLinesSeen = int(lines.size());
         return added;

@@ -106,13 +106,7 @@ protected:
         return TwainScanToPdf(77, m_pdf, dialog, colour, threshold, resolution, paperSize, feeder, quality);
     }
     // The log's lines without their time, program and computer ("... paperdart #host: ").
-    QStringList LogLines() const
-    {
-        QStringList lines;
-        for (const QString& line : Log().split(u"\r\n"_s, Qt::SkipEmptyParts))
-            lines.append(line.section(u": "_s, 1));
-        return lines;
-    }
+    QStringList LogLines() const { return pd::test::MonthlyLogLines(m_program.File(u"log"_s)); }
     QString Log() const
     {
         QString all;

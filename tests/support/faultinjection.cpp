@@ -66,14 +66,7 @@ std::optional<int> RunInChildFor(const std::function<int()>& body, std::chrono::
         while (::waitpid(pid, &status, 0) < 0) { }
         return std::nullopt;
     }
-    if (WIFSIGNALED(status))
-        return 100 + WTERMSIG(status);
-    return WEXITSTATUS(status);
-}
-
-QStringList AllEntries(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    return ChildStatus(status);
 }
 
 namespace {
@@ -242,10 +235,10 @@ void ExpectSoundAfter(const WriterUnderTest& writer, SaveFault fault, bool oldFi
     // What must stand beside the file afterwards: what stood there before, nothing new.
     const QString watched = fault == SaveFault::BelowRegularFile ? QFileInfo(folder).path() : folder;
     const QString target = QFileInfo(fault == SaveFault::BelowRegularFile ? folder : path).fileName();
-    QStringList besides = AllEntries(watched);
+    QStringList besides = FolderEntries(watched);
     besides.removeAll(target);
     const auto expectNothingBeside = [&] {
-        QStringList now = AllEntries(watched);
+        QStringList now = FolderEntries(watched);
         now.removeAll(target);
         EXPECT_EQ(now, besides) << "something was left beside the file";
     };
@@ -253,7 +246,7 @@ void ExpectSoundAfter(const WriterUnderTest& writer, SaveFault fault, bool oldFi
     // path leaves that temporary (hidden ".NAME.xxxxxx", or Qt's "NAME.xxxxxx"): never the file
     // itself half written, and never anything else.
     const auto expectOnlyTemporariesBeside = [&] {
-        QStringList now = AllEntries(watched);
+        QStringList now = FolderEntries(watched);
         now.removeAll(target);
         for (const QString& entry : std::as_const(besides))
             now.removeAll(entry);
@@ -302,7 +295,7 @@ void ExpectSoundAfter(const WriterUnderTest& writer, SaveFault fault, bool oldFi
             expectOnlyTemporariesBeside();
         }
         // And the writer still saves there afterwards, adding nothing beside the file.
-        besides = AllEntries(watched);
+        besides = FolderEntries(watched);
         besides.removeAll(target);
         EXPECT_TRUE(writer.save(path));
         ExpectOldOrNew(path, expected, Allowed::NewWithoutCutAtTheEnd);

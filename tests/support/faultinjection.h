@@ -27,9 +27,6 @@ bool KillDuringSave(const std::function<void()>& save, std::chrono::microseconds
 // program that should keep running.
 std::optional<int> RunInChildFor(const std::function<int()>& body, std::chrono::milliseconds limit);
 
-// Every entry of a folder, hidden ones included, without "." and "..", sorted.
-QStringList AllEntries(const QString& folder);
-
 enum class SaveFault {
     FileSizeLimit, // the disk fills up: writes past a limit fail with EFBIG
     FolderInPlace, // a folder stands where the file should be

@@ -21,6 +21,22 @@ QString TempFolder::File(const QString& relative) const
     return Path() + QLatin1Char('/') + relative;
 }
 
+QStringList FolderEntries(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+QStringList MonthlyLogLines(const QString& logFolder)
+{
+    QStringList lines;
+    const QDir log(logFolder);
+    for (const QString& name : log.entryList({ QStringLiteral("[0-9][0-9][0-9][0-9][0-9][0-9].log") }, QDir::Files))
+        for (const QString& line : QString::fromLatin1(ReadBytes(log.filePath(name))).split(QStringLiteral("\r\n")))
+            if (!line.isEmpty())
+                lines.append(line.section(QStringLiteral(": "), 1));
+    return lines;
+}
+
 QByteArray ReadBytes(const QString& path)
 {
     QFile file(path);
@@ -61,17 +77,22 @@ bool RunningAsRoot()
     return ::geteuid() == 0;
 }
 
+int ChildStatus(int waitStatus)
+{
+    if (WIFEXITED(waitStatus))
+        return WEXITSTATUS(waitStatus);
+    if (WIFSIGNALED(waitStatus))
+        return 100 + WTERMSIG(waitStatus);
+    return 98;
+}
+
 namespace {
 
 int WaitForChild(pid_t pid)
 {
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0) { }
-    if (WIFEXITED(status))
-        return WEXITSTATUS(status);
-    if (WIFSIGNALED(status))
-        return 100 + WTERMSIG(status);
-    return 98;
+    return ChildStatus(status);
 }
 
 int Fork(const std::function<int()>& body, bool dropToNobody)

@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 // Readable texts in test failures instead of byte dumps.
@@ -37,6 +38,13 @@ private:
 // Whole-file helpers; WriteBytes creates missing parent folders.
 QByteArray ReadBytes(const QString& path);
 void WriteBytes(const QString& path, const QByteArray& bytes);
+
+// Every entry of a folder, hidden ones included, without "." and "..", sorted by name.
+QStringList FolderEntries(const QString& folder);
+
+// The lines of the program's monthly log files in a log folder ("202612.log", not the imaging
+// library's trace beside them), each without its time, program and computer.
+QStringList MonthlyLogLines(const QString& logFolder);
 
 // Appends a value as the low 2 or 4 bytes in little-endian order, as BMP and DIB headers hold them.
 void Put16(QByteArray& out, std::uint32_t value);
@@ -78,5 +86,8 @@ int RunAsOtherUser(const std::function<int()>& body);
 
 // Runs body in a forked child and returns its exit status, as above without the user switch.
 int RunInChild(const std::function<int()>& body);
+
+// A child's status from waitpid as the functions above report it.
+int ChildStatus(int waitStatus);
 
 } // namespace pd::test

@@ -149,9 +149,4 @@ std::vector<QByteArray> PageJpegs(const QString& pdf)
     return jpegs;
 }
 
-QStringList FolderEntries(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-}
-
 } // namespace pd::platform::imaging::test

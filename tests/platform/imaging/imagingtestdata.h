@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include "platform/heapblock.h"
+#include "tests/support/testsupport.h"
 
 namespace pd::platform::imaging::test {
 
@@ -52,7 +53,6 @@ int LuminanceDcQuantiser(const QByteArray& jpeg);
 // The JPEG of each page image of a PDF, extracted by pdfimages -j.
 std::vector<QByteArray> PageJpegs(const QString& pdf);
 
-// The names of the files in a folder.
-QStringList FolderEntries(const QString& folder);
+using pd::test::FolderEntries;
 
 } // namespace pd::platform::imaging::test
