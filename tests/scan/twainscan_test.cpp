@@ -86,8 +86,7 @@ protected:
             };
             scripted.transfer = [this](const std::shared_ptr<platform::wia::IItem>& item) {
                 const int page = ++transfers;
-                // The page is read before it fails: the test scanner must not be stopped while it
-                // is still starting a page, which now and then hangs it.
+                // The page is read from the scanner before a scripted failure takes its place.
                 QByteArray bmp = item->Transfer({});
                 if (const auto error = failures.find(page); error != failures.end())
                     throw platform::wia::Error(error->second);

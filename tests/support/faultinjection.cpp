@@ -31,7 +31,7 @@ int RunWithFileSizeLimit(std::uint64_t limitBytes, const std::function<int()>& b
 
 bool KillDuringSave(const std::function<void()>& save, std::chrono::microseconds runFor)
 {
-    const pid_t pid = ::fork();
+    const pid_t pid = ForkWithoutPoolThreads();
     if (pid == 0) {
         try {
             for (;;)
@@ -51,7 +51,7 @@ bool KillDuringSave(const std::function<void()>& save, std::chrono::microseconds
 
 std::optional<int> RunInChildFor(const std::function<int()>& body, std::chrono::milliseconds limit)
 {
-    const pid_t pid = ::fork();
+    const pid_t pid = ForkWithoutPoolThreads();
     if (pid == 0)
         ::_exit(body());
     if (pid < 0)

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QThreadPool>
 
 namespace pd::test {
 
@@ -77,6 +78,12 @@ bool RunningAsRoot()
     return ::geteuid() == 0;
 }
 
+int ForkWithoutPoolThreads()
+{
+    QThreadPool::globalInstance()->waitForDone();
+    return ::fork();
+}
+
 int ChildStatus(int waitStatus)
 {
     if (WIFEXITED(waitStatus))
@@ -97,7 +104,7 @@ int WaitForChild(pid_t pid)
 
 int Fork(const std::function<int()>& body, bool dropToNobody)
 {
-    const pid_t pid = ::fork();
+    const pid_t pid = ForkWithoutPoolThreads();
     if (pid == 0) {
         if (dropToNobody && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
             ::_exit(99);

@@ -90,4 +90,8 @@ int RunInChild(const std::function<int()>& body);
 // A child's status from waitpid as the functions above report it.
 int ChildStatus(int waitStatus);
 
+// fork() for tests that run Qt in the child. The threads of Qt's pool end first: a child inherits
+// the pool but not its threads, and would wait for ever for painting work handed to them.
+int ForkWithoutPoolThreads();
+
 } // namespace pd::test

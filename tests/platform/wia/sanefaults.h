@@ -27,9 +27,8 @@ struct SaneFault {
 
 // A device fault for as long as the object lives. The test program's own definitions of the SANE
 // entry points stand in front of libsane's (they win at link time) and pass every call through,
-// unless a fault is in place. A failing read lets the backend deliver the whole page first: SANE's
-// test backend, stopped while it is still starting a page, now and then hangs its process.
-// One object at a time.
+// unless a fault is in place. A failing read lets the backend deliver the whole page first and
+// reports the failure at the page's end. One object at a time.
 class SaneFaults {
 public:
     explicit SaneFaults(const SaneFault& fault);

@@ -52,7 +52,9 @@ Reference ScanimagePage(bool colour)
     QProcess scanimage;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("SANE_CONFIG_DIR"), PrivateSane::Folder());
-    // The same guard against the backend's reader cancellation as in this process.
+    // scanimage lets the backend cancel its reading thread anywhere, which now and then catches
+    // the thread freeing its picture inside the allocator's lock; pictures mapped by mmap are
+    // freed without that lock.
     environment.insert(QStringLiteral("GLIBC_TUNABLES"), QStringLiteral("glibc.malloc.mmap_threshold=4096"));
     scanimage.setProcessEnvironment(environment);
     scanimage.start(QStringLiteral("scanimage"),
